@@ -1,0 +1,22 @@
+# zorvex_add_library(<target> OUTPUT_DIR <dir> SOURCES <seam sources...> [LINK <libs...>])
+#
+# One build of the switch library: the code above the device seam, the
+# load-time step and one seam implementation, as <dir>/zorvex.dll on every
+# platform, exporting exactly the five entry points.
+function(zorvex_add_library target)
+    cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES;LINK" ${ARGN})
+    add_library(${target} SHARED ${ARG_SOURCES} $<TARGET_OBJECTS:zorvex_core>)
+    target_link_libraries(${target} PRIVATE zorvex_internal_headers ${ARG_LINK})
+    if(WIN32)
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/library/src/load_locale_windows.cpp)
+    else()
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/library/src/load_locale_posix.cpp)
+        set(map ${PROJECT_SOURCE_DIR}/cmake/zorvex_exports.map)
+        target_link_options(${target} PRIVATE -Wl,--version-script=${map} -Wl,--no-undefined)
+        set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
+    endif()
+    set_target_properties(${target} PROPERTIES
+        OUTPUT_NAME zorvex PREFIX "" SUFFIX ".dll"
+        LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}
+        RUNTIME_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR})
+endfunction()

@@ -1,0 +1,62 @@
+#include "device_identity.h"
+
+#include <algorithm>
+
+#include "open_device.h"
+
+namespace zorvex {
+
+namespace {
+
+// Replaces `text` with the buffer's string, which ends at its first zero unit
+// or at the end of the buffer when the device sent no terminator.
+void readInto(platform::DeviceHandle device, platform::DeviceString which, WideText& text) {
+    platform::StringBuffer buffer{};
+    if (!platform::readDeviceString(device, which, buffer)) {
+        return;
+    }
+    const auto end = std::find(buffer.begin(), buffer.end(), u'\0');
+    text.assign(buffer.data(), static_cast<std::size_t>(end - buffer.begin()));
+}
+
+}  // namespace
+
+bool readDeviceStrings(const DevicePath& path, WideText& manufacturer, WideText& product) {
+    OpenDevice device(path);
+    if (!device.isOpen()) {
+        return false;
+    }
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    if (!platform::readDeviceIds(device.handle(), vendorId, productId)) {
+        return false;
+    }
+    readInto(device.handle(), platform::DeviceString::manufacturer, manufacturer);
+    readInto(device.handle(), platform::DeviceString::product, product);
+    return true;
+}
+
+bool isZorvexProduct(const WideText& product) {
+    return std::u16string_view(product.c_str(), product.length()) == kZorvexProduct;
+}
+
+bool isZorvexUnit(const DevicePath& path) {
+    // Fresh texts for every chip: a chip whose product string cannot be read
+    // is judged by empty text, never by the string of the chip before it.
+    WideText manufacturer;
+    WideText product;
+    return readDeviceStrings(path, manufacturer, product) && isZorvexProduct(product);
+}
+
+std::uint32_t countZorvexUnits(const DeviceList& list) {
+    return static_cast<std::uint32_t>(std::count_if(list.begin(), list.end(), isZorvexUnit));
+}
+
+std::uint32_t keepZorvexOnly(DeviceList& list) {
+    for (auto entry = list.begin(); entry != list.end();) {
+        entry = isZorvexUnit(*entry) ? entry + 1 : list.erase(entry);
+    }
+    return countOf(list);
+}
+
+}  // namespace zorvex

@@ -1,0 +1,67 @@
+// An emulated set of HID devices, MCP2221A chips among them, that answers
+// reports as the chip does.
+#ifndef ZORVEX_SIM_MCP2221A_EMULATOR_H
+#define ZORVEX_SIM_MCP2221A_EMULATOR_H
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hid_report.h"
+
+namespace zorvex::sim {
+
+using PinBytes = std::array<std::uint8_t, 4>;
+
+// What the chip's flash holds for the next power-up.
+struct SimFlash {
+    std::u16string product;
+    PinBytes gpSettings{};
+};
+
+// One HID interface. Like the chip, it keeps what it runs with now and,
+// apart from that, what its flash holds.
+struct SimChip {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::u16string manufacturer;
+    std::u16string product;
+    bool openable = true;
+    bool attributesReadable = true;
+    bool manufacturerReadable = true;
+    bool productReadable = true;
+    bool responds = true;
+    PinBytes gpSettings{};
+    PinBytes gpioOutput{};
+    SimFlash flash;
+    bool flashLocked = false;
+    // Every report received, as 130 lower-case hex digits.
+    std::vector<std::string> received;
+    // Handles open on this device right now.
+    int openHandles = 0;
+};
+
+// The devices in enumeration order.
+struct SimDevices {
+    std::vector<SimChip> chips;
+};
+
+// A chip as it comes fresh from the factory, its flash matching its live state.
+SimChip makeMcp2221a(std::u16string manufacturer = u"Microchip Technology Inc.",
+                     std::u16string product = u"MCP2221 USB-I2C/UART Combo");
+
+bool hasMcp2221aIds(const SimChip& chip);
+
+// Records `report` as received and, for a chip that responds, returns its reply.
+std::optional<HidReport> receiveReport(SimChip& chip, const HidReport& report);
+
+// Unplug and plug in again: the flash becomes the live state.
+void replug(SimChip& chip);
+
+std::string toHex(const HidReport& report);
+
+}  // namespace zorvex::sim
+
+#endif

@@ -1,0 +1,50 @@
+// The seam operations on an emulated device set, shared by the in-process
+// seam of the unit tests and the scenario-file seam of the simulated library.
+#ifndef ZORVEX_SIM_SIMULATED_DEVICES_H
+#define ZORVEX_SIM_SIMULATED_DEVICES_H
+
+#include <memory>
+#include <optional>
+
+#include "mcp2221a_emulator.h"
+#include "platform.h"
+
+namespace zorvex::sim {
+
+// What a simulated handle points at. The reply to a report waits here until
+// it is read, as it waits in the chip's input buffer.
+struct SimHandle {
+    std::size_t chip = 0;
+    std::optional<HidReport> pendingReply;
+};
+
+// The path under which device `index` is enumerated.
+DevicePath simPath(std::size_t index);
+
+void listSimInterfaces(const SimDevices& devices, DeviceList& list);
+
+// A handle on the chip behind `path` when it is present and may be opened,
+// counted as open on the chip; nullptr otherwise.
+std::unique_ptr<SimHandle> openSim(SimDevices& devices, const DevicePath& path);
+// Counts the handle as closed on its chip.
+void closeSim(SimDevices& devices, const SimHandle& handle);
+
+bool readSimIds(const SimDevices& devices, std::size_t chip, std::uint16_t& vendorId,
+                std::uint16_t& productId);
+
+// Copies the string into the buffer; one of 256 units or more fills it
+// without a terminator, as a device may.
+bool readSimString(const SimDevices& devices, std::size_t chip, platform::DeviceString which,
+                   platform::StringBuffer& buffer);
+
+// Delivers the report to the chip; its reply, if any, waits in the handle.
+bool writeSim(SimDevices& devices, SimHandle& handle, const HidReport& report);
+
+// Takes the waiting reply. A chip that never answered fails at once: the
+// emulator has no clock, so the wait for it is spent without sleeping.
+bool readSim(SimHandle& handle, HidReport& reply, std::uint32_t capacity,
+             std::uint32_t& bytesRead);
+
+}  // namespace zorvex::sim
+
+#endif
