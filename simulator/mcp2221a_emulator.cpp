@@ -22,7 +22,9 @@ constexpr std::uint8_t kNotGpio = 0xEE;
 // Bytes 5 to 64 of a Write Flash Data report hold at most 30 code units.
 constexpr std::size_t kMaxFlashStringUnits = 30;
 
-bool isGpio(std::uint8_t setting) { return (setting & 0x07) == 0; }
+bool isGpio(std::uint8_t setting) {
+    return (setting & 0x07) == 0;
+}
 
 // Reports and replies are addressed here without the report ID: byte n of
 // the command is report[n + 1].
@@ -96,8 +98,8 @@ void setGpioOutputs(SimChip& chip, Exchange& x) {
             chip.gpioOutput[pin] = x.in(at + 1) != 0 ? 1 : 0;
         }
         if (x.in(at + 2) != 0) {
-            chip.gpSettings[pin] = static_cast<std::uint8_t>(
-                (chip.gpSettings[pin] & ~0x08) | (x.in(at + 3) != 0 ? 0x08 : 0));
+            chip.gpSettings[pin] = static_cast<std::uint8_t>((chip.gpSettings[pin] & ~0x08) |
+                                                             (x.in(at + 3) != 0 ? 0x08 : 0));
         }
         for (std::size_t i = 0; i < 4; ++i) {
             x.out(at + i) = x.in(at + i);

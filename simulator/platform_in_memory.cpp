@@ -9,11 +9,15 @@ namespace {
 
 SimDevices* attached = nullptr;
 
-SimHandle* asSim(platform::DeviceHandle device) { return static_cast<SimHandle*>(device); }
+SimHandle* asSim(platform::DeviceHandle device) {
+    return static_cast<SimHandle*>(device);
+}
 
 }  // namespace
 
-void attachDevices(SimDevices* devices) { attached = devices; }
+void attachDevices(SimDevices* devices) {
+    attached = devices;
+}
 
 }  // namespace zorvex::sim
 

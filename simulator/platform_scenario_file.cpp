@@ -13,7 +13,9 @@ using namespace zorvex::sim;
 
 namespace {
 
-SimHandle* asSim(DeviceHandle device) { return static_cast<SimHandle*>(device); }
+SimHandle* asSim(DeviceHandle device) {
+    return static_cast<SimHandle*>(device);
+}
 
 std::optional<Scenario> currentScenario() {
     const std::string path = scenarioPath();
@@ -33,7 +35,9 @@ DeviceHandle openDevice(const DevicePath& path) {
     return scenario ? openSim(scenario->devices, path).release() : nullptr;
 }
 
-void closeDevice(DeviceHandle device) { delete asSim(device); }
+void closeDevice(DeviceHandle device) {
+    delete asSim(device);
+}
 
 bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& productId) {
     const auto scenario = currentScenario();

@@ -21,7 +21,9 @@ std::u16string textField(const json& entry, const char* name, const std::u16stri
     return entry.contains(name) ? utf8ToUtf16(entry.at(name).get<std::string>()) : fallback;
 }
 
-bool flagField(const json& entry, const char* name) { return entry.value(name, true); }
+bool flagField(const json& entry, const char* name) {
+    return entry.value(name, true);
+}
 
 PinBytes pinsField(const json& entry, const char* name, const PinBytes& fallback) {
     return entry.contains(name) ? entry.at(name).get<PinBytes>() : fallback;

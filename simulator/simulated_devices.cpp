@@ -15,7 +15,9 @@ const SimChip* chipAt(const SimDevices& devices, std::size_t chip) {
 
 }  // namespace
 
-DevicePath simPath(std::size_t index) { return kPathPrefix + std::to_string(index); }
+DevicePath simPath(std::size_t index) {
+    return kPathPrefix + std::to_string(index);
+}
 
 void listSimInterfaces(const SimDevices& devices, DeviceList& list) {
     for (std::size_t i = 0; i < devices.chips.size(); ++i) {

@@ -42,8 +42,7 @@ bool writeSim(SimDevices& devices, SimHandle& handle, const HidReport& report);
 
 // Takes the waiting reply. A chip that never answered fails at once: the
 // emulator has no clock, so the wait for it is spent without sleeping.
-bool readSim(SimHandle& handle, HidReport& reply, std::uint32_t capacity,
-             std::uint32_t& bytesRead);
+bool readSim(SimHandle& handle, HidReport& reply, std::uint32_t capacity, std::uint32_t& bytesRead);
 
 }  // namespace zorvex::sim
 

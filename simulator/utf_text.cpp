@@ -36,7 +36,9 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-bool isSurrogate(char32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+bool isSurrogate(char32_t cp) {
+    return cp >= 0xD800 && cp <= 0xDFFF;
+}
 
 }  // namespace
 

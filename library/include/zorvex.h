@@ -29,7 +29,7 @@
 // is inline so the library and its caller agree on one representation, and
 // both allocate from the one C runtime heap they share.
 class WideText {
-public:
+  public:
     // Replaces the whole contents with `count` code units from `units`.
     void assign(const char16_t* units, std::size_t count) { units_.assign(units, count); }
     // The number of code units, without a terminator.
@@ -37,7 +37,7 @@ public:
     // The text followed by a zero code unit.
     const char16_t* c_str() const noexcept { return units_.c_str(); }
 
-private:
+  private:
     std::u16string units_;
 };
 

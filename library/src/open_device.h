@@ -8,7 +8,7 @@
 namespace zorvex {
 
 class OpenDevice {
-public:
+  public:
     explicit OpenDevice(const DevicePath& path) : handle_(platform::openDevice(path)) {}
     ~OpenDevice() {
         if (handle_ != nullptr) {
@@ -21,7 +21,7 @@ public:
     bool isOpen() const { return handle_ != nullptr; }
     platform::DeviceHandle handle() const { return handle_; }
 
-private:
+  private:
     platform::DeviceHandle handle_;
 };
 

@@ -1,0 +1,21 @@
+# Fails unless LIBRARY's dynamic symbol table defines exactly the five entry
+# points, under their plain names.
+execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
+    OUTPUT_VARIABLE table RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${table}")
+set(exported)
+foreach(line IN LISTS lines)
+    string(REGEX MATCH "^[^ ]+ [A-Za-z]" entry "${line}")
+    if(entry MATCHES "^([^ ]+) [TWDBRVi]$")
+        list(APPEND exported ${CMAKE_MATCH_1})
+    endif()
+endforeach()
+list(SORT exported)
+set(expected getMcp2221aInfo getMcp2221aNum getZorvexNum setMcp2221aForZorvex switchZorvex)
+if(NOT exported STREQUAL expected)
+    message(FATAL_ERROR "exports are [${exported}], expected [${expected}]")
+endif()
+message(STATUS "exports: ${exported}")
