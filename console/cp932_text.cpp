@@ -1,0 +1,44 @@
+#include "cp932_text.h"
+
+namespace zorvex::console {
+
+namespace {
+
+bool isControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+bool isHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+}  // namespace
+
+std::string toCp932(std::u16string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        const std::size_t before = out.size();
+        if (isControl(c) || isHighSurrogate(c) || isLowSurrogate(c)) {
+            out.push_back('?');
+        } else if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (!appendCp932(c, out)) {
+            out.push_back('?');
+        } else if (out.size() == before + 1 && static_cast<unsigned char>(out.back()) < 0x80) {
+            // A converter's stand-in such as '\' for U+00A5 is not the
+            // character the device sent.
+            out.back() = '?';
+        }
+    }
+    return out;
+}
+
+}  // namespace zorvex::console

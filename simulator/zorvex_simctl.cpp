@@ -1,0 +1,70 @@
+// zorvex_simctl: acts on the simulated chips of the scenario file named by
+// ZORVEX_SIM_DEVICES, for demonstrations and tests.
+//   zorvex_simctl show          one line per device: IDs, product, GP0, flash
+//   zorvex_simctl replug <n>    unplug device n and plug it in again
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "scenario_file.h"
+#include "utf_text.h"
+
+using namespace zorvex::sim;
+
+namespace {
+
+int usage() {
+    std::fputs("usage: zorvex_simctl show | replug <device>\n", stderr);
+    return 2;
+}
+
+// Devices are numbered among all HID interfaces, chips among MCP2221As only,
+// as the library numbers them.
+void show(const SimDevices& devices) {
+    std::size_t chips = 0;
+    for (std::size_t i = 0; i < devices.chips.size(); ++i) {
+        const SimChip& chip = devices.chips[i];
+        std::printf("device %zu", i);
+        if (hasMcp2221aIds(chip)) {
+            std::printf(" (chip %zu)", chips++);
+        }
+        std::printf(": %04x:%04x product \"%s\"", chip.vendorId, chip.productId,
+                    utf16ToUtf8(chip.product).c_str());
+        if (hasMcp2221aIds(chip)) {
+            std::printf(", GP0 output %u, flash product \"%s\"", chip.gpioOutput[0],
+                        utf16ToUtf8(chip.flash.product).c_str());
+        }
+        std::printf(", %zu report(s) received\n", chip.received.size());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const std::string path = scenarioPath();
+    if (path.empty()) {
+        std::fprintf(stderr, "zorvex_simctl: %s is not set\n", kScenarioVariable);
+        return 1;
+    }
+    auto scenario = loadScenario(path);
+    if (!scenario) {
+        std::fprintf(stderr, "zorvex_simctl: %s is missing or not a scenario\n", path.c_str());
+        return 1;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "show") == 0) {
+        show(scenario->devices);
+        return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "replug") == 0) {
+        char* end = nullptr;
+        const unsigned long index = std::strtoul(argv[2], &end, 10);
+        if (*argv[2] == '\0' || *end != '\0' || index >= scenario->devices.chips.size()) {
+            std::fprintf(stderr, "zorvex_simctl: no device %s\n", argv[2]);
+            return 1;
+        }
+        replug(scenario->devices.chips[index]);
+        return saveScenario(path, *scenario) ? 0 : 1;
+    }
+    return usage();
+}

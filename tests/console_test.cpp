@@ -1,0 +1,216 @@
+// zorvex_cui as users run it: a separate process beside its library, its
+// standard output compared byte for byte (Shift-JIS included).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "console_run.h"
+#include "scenario_file.h"
+#include "temporary_file.h"
+
+namespace zorvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The seven usage lines in code page 932, the Japanese spelled out above each.
+const std::string kUsage =
+    // zorvex_cui.exe [no] [option] ... zorvex を制御する
+    "zorvex_cui.exe [no] [option] ... zorvex \x82\xf0\x90\xa7\x8c\xe4\x82\xb7\x82\xe9\n"
+    "[option]\n"
+    //    -mcplist : 接続されている Mcp2221a の情報を表示する
+    "   -mcplist : \x90\xda\x91\xb1\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xe9 Mcp2221a "
+    "\x82\xcc\x8f\xee\x95\xf1\x82\xf0\x95\x5c\x8e\xa6\x82\xb7\x82\xe9\n"
+    //    -zorvexnum  : 接続されている Zorvex の数を表示する
+    "   -zorvexnum  : \x90\xda\x91\xb1\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xe9 Zorvex "
+    "\x82\xcc\x90\x94\x82\xf0\x95\x5c\x8e\xa6\x82\xb7\x82\xe9\n"
+    //    -set     : [no] で指定した Mcp2221a を Zorvex 用に設定する
+    "   -set     : [no] \x82\xc5\x8ew\x92\xe8\x82\xb5\x82\xbd Mcp2221a \x82\xf0 Zorvex "
+    "\x97p\x82\xc9\x90\xdd\x92\xe8\x82\xb7\x82\xe9\n"
+    //    -on      : [no] で指定した Zorvex を ON する
+    "   -on      : [no] \x82\xc5\x8ew\x92\xe8\x82\xb5\x82\xbd Zorvex \x82\xf0 ON \x82\xb7\x82\xe9\n"
+    //    -off     : [no] で指定した Zorvex を OFF する
+    "   -off     : [no] \x82\xc5\x8ew\x92\xe8\x82\xb5\x82\xbd Zorvex \x82\xf0 OFF "
+    "\x82\xb7\x82\xe9\n";
+
+// "<name> が見つかりません" (is not found).
+std::string notFound(const std::string& name) {
+    return name + " \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\n";
+}
+
+const std::string kReportCOn = "0050000101010000" + std::string(130 - 16, '0');
+const std::string kReportCOff = "0050000100010000" + std::string(130 - 16, '0');
+
+const char* const kThreeChips = R"({"devices": [
+    {"vendorId": 1240, "productId": 221, "manufacturer": "Microchip Technology Inc.",
+     "product": "MCP2221 USB-I2C/UART Combo"},
+    {"vendorId": 1240, "productId": 221, "manufacturer": "Maker",
+     "product": "DELOQ-72N SWITCHER"},
+    {"vendorId": 1133, "productId": 50475, "product": "USB Keyboard"},
+    {"vendorId": 1240, "productId": 221, "manufacturer": "Other", "product": "Plain"}
+]})";
+
+class ConsoleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        console_ = consoleUnderTest();
+        ASSERT_FALSE(console_.empty()) << "ZORVEX_CUI names no console";
+    }
+    // Runs the console under test; every run must end with exit code 0.
+    std::string run(const std::vector<std::string>& arguments, const std::string& scenario = "",
+                    const std::string& console = "") {
+        const ConsoleRun result =
+            runConsole(console.empty() ? console_ : console, arguments, scenario);
+        EXPECT_EQ(result.exitCode, 0) << "arguments: " << testing::PrintToString(arguments);
+        return result.output;
+    }
+    static sim::SimChip chipIn(const TemporaryFile& file, std::size_t index) {
+        return sim::loadScenario(file.path()).value().devices.chips.at(index);
+    }
+    // A copy of the console in a fresh folder, with `library` beside it when given.
+    std::string consoleCopyIn(const fs::path& folder, const std::string& library = "") {
+        fs::create_directories(folder);
+        const fs::path copy = folder / fs::path(console_).filename();
+        fs::copy_file(console_, copy, fs::copy_options::overwrite_existing);
+        if (!library.empty()) {
+            fs::copy_file(library, folder / "zorvex.dll", fs::copy_options::overwrite_existing);
+        }
+        return copy.string();
+    }
+    static fs::path scratchFolder(const std::string& name) {
+        const fs::path folder = fs::temp_directory_path() /
+                                ("zorvex-console-" + name + "-" + std::to_string(::getpid()));
+        fs::remove_all(folder);
+        return folder;
+    }
+    std::string libraryBesideConsole() const {
+        return (fs::path(console_).parent_path() / "zorvex.dll").string();
+    }
+
+    std::string console_;
+};
+
+TEST_F(ConsoleTest, WithoutChipsCountsAreZeroAndAnythingElseShowsUsage) {
+    EXPECT_EQ(run({}), lines(kUsage));
+    EXPECT_EQ(run({"-mcplist"}), lines("Found Mcp2221a ... 0 unit.\n"));
+    EXPECT_EQ(run({"-zorvexnum"}), lines("Found Zorvex ... 0 unit.\n"));
+    EXPECT_EQ(run({"-ON"}), lines(kUsage));
+    EXPECT_EQ(run({""}), lines(kUsage));
+    EXPECT_EQ(run({" "}), lines(kUsage));
+    EXPECT_EQ(run({"3", "-help", "-mcplist"}), lines(kUsage));
+    // Numbers alone do nothing, and say nothing.
+    EXPECT_EQ(run({"5"}), "");
+    EXPECT_EQ(run({"-1", "7x"}), "");
+    EXPECT_EQ(run({"-on"}), "");
+}
+
+TEST_F(ConsoleTest, ListsChipsAndSwitchesTheUnitByItsUnitNumber) {
+    TemporaryFile file(kThreeChips);
+    EXPECT_EQ(run({"-mcplist"}, file.path()),
+              lines("Found Mcp2221a ... 3 unit.\n"
+                    "---------------------------------------------\n"
+                    "Mcp2221a[0]\n"
+                    "  Manufacture = Microchip Technology Inc.\n"
+                    "  Product     = MCP2221 USB-I2C/UART Combo\n"
+                    "---------------------------------------------\n"
+                    "Mcp2221a[1]\n"
+                    "  Manufacture = Maker\n"
+                    "  Product     = DELOQ-72N SWITCHER\n"
+                    "---------------------------------------------\n"
+                    "Mcp2221a[2]\n"
+                    "  Manufacture = Other\n"
+                    "  Product     = Plain\n"));
+    EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 1 unit.\n"));
+
+    EXPECT_EQ(run({"-on"}, file.path()), "");
+    EXPECT_EQ(chipIn(file, 1).gpioOutput[0], 1);
+    EXPECT_EQ(chipIn(file, 1).received, std::vector<std::string>{kReportCOn});
+
+    // "1 -on" asks for unit 1, which is not there: nothing is sent.
+    EXPECT_EQ(run({"1", "-on"}, file.path()), "");
+    // "-on 1": the option comes first, so unit 0; the 1 is never read.
+    EXPECT_EQ(run({"-off", "1"}, file.path()), "");
+    EXPECT_EQ(chipIn(file, 1).gpioOutput[0], 0);
+    // The last number before the option counts: 1 then 0 means unit 0.
+    EXPECT_EQ(run({"1", "0", "-on"}, file.path()), "");
+    EXPECT_EQ(chipIn(file, 1).gpioOutput[0], 1);
+    EXPECT_EQ(run({"0x", "-off"}, file.path()), "");
+
+    EXPECT_EQ(chipIn(file, 1).received,
+              (std::vector<std::string>{kReportCOn, kReportCOff, kReportCOn, kReportCOff}));
+    for (const std::size_t other : {0, 2, 3}) {
+        EXPECT_TRUE(chipIn(file, other).received.empty()) << "device " << other;
+    }
+}
+
+TEST_F(ConsoleTest, SetUpChipBecomesAUnitAfterAReplug) {
+    TemporaryFile file(kThreeChips);
+    EXPECT_EQ(run({"2", "-set"}, file.path()), "");
+    EXPECT_EQ(chipIn(file, 3).received.size(), 2u);
+    EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 1 unit.\n"));
+
+    auto scenario = sim::loadScenario(file.path()).value();
+    sim::replug(scenario.devices.chips[3]);
+    ASSERT_TRUE(sim::saveScenario(file.path(), scenario));
+    EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 2 unit.\n"));
+    EXPECT_EQ(run({"1", "-on"}, file.path()), "");
+    EXPECT_EQ(chipIn(file, 3).gpioOutput[0], 1);
+}
+
+TEST_F(ConsoleTest, ChipStringsPrintAsShiftJisWithUnsafeCharactersAsQuestionMarks) {
+    // 日本製 / ﾃｽﾄ表 (whose second byte is 0x5C); an escape sequence, DEL, a
+    // C1 control, an emoji, a yen sign and a lone surrogate.
+    TemporaryFile file(R"({"devices": [
+        {"vendorId": 1240, "productId": 221, "manufacturer": "\u65e5\u672c\u88fd",
+         "product": "\uff83\uff7d\uff84\u8868"},
+        {"vendorId": 1240, "productId": 221, "manufacturer": "a\u001b[2Jb\u007fc\u009bd",
+         "product": "\ud83d\ude00 \u00a5 \u00e9"},
+        {"vendorId": 1240, "productId": 221, "manufacturerReadable": false,
+         "productReadable": false}
+    ]})");
+    EXPECT_EQ(run({"-mcplist"}, file.path()),
+              lines("Found Mcp2221a ... 3 unit.\n"
+                    "---------------------------------------------\n"
+                    "Mcp2221a[0]\n"
+                    "  Manufacture = \x93\xfa\x96{\x90\xbb\n"
+                    "  Product     = \xc3\xbd\xc4\x95\x5c\n"
+                    "---------------------------------------------\n"
+                    "Mcp2221a[1]\n"
+                    "  Manufacture = a?[2Jb?c?d\n"
+                    "  Product     = ? ? ?\n"
+                    "---------------------------------------------\n"
+                    "Mcp2221a[2]\n"
+                    "  Manufacture = \n"
+                    "  Product     = \n"));
+}
+
+TEST_F(ConsoleTest, MissingLibraryOrEntryPointIsReportedAndNothingRuns) {
+    const fs::path folder = scratchFolder("missing");
+    const std::string lonely = consoleCopyIn(folder);
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{}, {"-mcplist"}, {"-ON"}, {"5"}, {"0", "-on"}}) {
+        EXPECT_EQ(run(arguments, "", lonely), lines(notFound("zorvex.dll")));
+    }
+
+    const std::string partial = consoleCopyIn(folder / "partial", incompleteLibrary());
+    EXPECT_EQ(run({}, "", partial), lines(notFound("switchZorvex")));
+    EXPECT_EQ(run({"-on"}, "", partial), lines(notFound("switchZorvex")));
+    fs::remove_all(folder);
+}
+
+TEST_F(ConsoleTest, FindsTheLibraryWhateverItsFolderIsCalled) {
+    // Blanks, a backslash (not a separator here), Japanese whose Shift-JIS
+    // form ends in 0x5C, and a path far past 260 characters.
+    fs::path folder = scratchFolder("path") / "with blanks" / "back\\slash" /
+                      "\xe8\xa1\xa8\xe7\xa4\xba\xe3\x82\xbd";  // 表示ソ
+    for (int depth = 0; depth < 6; ++depth) {
+        folder /= std::string(50, static_cast<char>('a' + depth));
+    }
+    const std::string console = consoleCopyIn(folder, libraryBesideConsole());
+    ASSERT_GT(console.size(), 300u);
+    EXPECT_EQ(run({"-zorvexnum"}, "", console), lines("Found Zorvex ... 0 unit.\n"));
+    fs::remove_all(scratchFolder("path"));
+}
+
+}  // namespace
+}  // namespace zorvex::test
