@@ -7,10 +7,15 @@ function(zorvex_add_library target)
     cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES;LINK" ${ARGN})
     add_library(${target} SHARED ${ARG_SOURCES} $<TARGET_OBJECTS:zorvex_core>)
     target_link_libraries(${target} PRIVATE zorvex_internal_headers ${ARG_LINK})
+    set(src ${PROJECT_SOURCE_DIR}/library/src)
     if(WIN32)
-        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/library/src/load_locale_windows.cpp)
+        target_sources(${target} PRIVATE ${src}/load_locale_windows.cpp ${ZORVEX_LIBRARY_RC})
+        # zorvex.lib beside the DLL, for programs that link it at build time.
+        set_target_properties(${target} PROPERTIES
+            IMPORT_PREFIX "" IMPORT_SUFFIX ".lib"
+            ARCHIVE_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR})
     else()
-        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/library/src/load_locale_posix.cpp)
+        target_sources(${target} PRIVATE ${src}/load_locale_posix.cpp)
         set(map ${PROJECT_SOURCE_DIR}/cmake/zorvex_exports.map)
         target_link_options(${target} PRIVATE -Wl,--version-script=${map} -Wl,--no-undefined)
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})

@@ -1,14 +1,10 @@
 // Runs the real zorvex_cui as a separate process and captures its standard
-// output byte for byte. What to run comes from the environment, so that the
-// same tests drive a native build or a Windows build under a launcher:
-//   ZORVEX_CUI            the console executable (beside its zorvex.dll)
-//   ZORVEX_CUI_LAUNCHER   a program to run it with (for instance wine); optional
-//   ZORVEX_CUI_CRLF       1 when the console ends its lines with CR LF
-//   ZORVEX_INCOMPLETE_LIBRARY  a zorvex.dll that lacks switchZorvex
-// The first and the last default to the native build's.
+// output byte for byte. The console under test is the build's own unless
+// ZORVEX_CUI names another; a Windows build's writes CR LF line ends.
 #ifndef ZORVEX_TESTS_CONSOLE_RUN_H
 #define ZORVEX_TESTS_CONSOLE_RUN_H
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,14 +17,17 @@ struct ConsoleRun {
 
 // Runs `console` with `arguments`, ZORVEX_SIM_DEVICES set to `scenario`
 // (unset when empty).
-ConsoleRun runConsole(const std::string& console, const std::vector<std::string>& arguments,
-                      const std::string& scenario);
+ConsoleRun runConsole(const std::filesystem::path& console,
+                      const std::vector<std::string>& arguments, const std::string& scenario);
 
-// The console under test, and the library that lacks an entry point.
-std::string consoleUnderTest();
-std::string incompleteLibrary();
+// The console beside the simulated library.
+std::filesystem::path consoleUnderTest();
+// The console beside the hardware library.
+std::filesystem::path hardwareConsole();
+// A zorvex.dll that lacks switchZorvex.
+std::filesystem::path incompleteLibrary();
 
-// `text` with its line ends as the console under test writes them.
+// `text` with its line ends as the console writes them on this platform.
 std::string lines(const std::string& text);
 
 }  // namespace zorvex::test

@@ -4,6 +4,9 @@
 
 #include <filesystem>
 
+#include <chrono>
+#include <random>
+
 #include "console_run.h"
 #include "scenario_file.h"
 #include "temporary_file.h"
@@ -50,15 +53,44 @@ const char* const kThreeChips = R"({"devices": [
     {"vendorId": 1240, "productId": 221, "manufacturer": "Other", "product": "Plain"}
 ]})";
 
+// A copy of `console` in `folder`, with `library` beside it when given.
+fs::path copyConsole(const fs::path& console, const fs::path& folder, const fs::path& library) {
+    fs::create_directories(folder);
+    const fs::path copy = folder / console.filename();
+    fs::copy_file(console, copy, fs::copy_options::overwrite_existing);
+    if (!library.empty()) {
+        fs::copy_file(library, folder / "zorvex.dll", fs::copy_options::overwrite_existing);
+    }
+    return copy;
+}
+
+// A fresh folder for one test, removed with everything in it at the end.
+class ScratchFolder {
+  public:
+    explicit ScratchFolder(const std::string& name)
+        : path_(fs::temp_directory_path() /
+                ("zorvex-" + name + "-" + std::to_string(std::random_device{}()))) {}
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
 class ConsoleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         console_ = consoleUnderTest();
-        ASSERT_FALSE(console_.empty()) << "ZORVEX_CUI names no console";
+        ASSERT_FALSE(console_.empty());
     }
     // Runs the console under test; every run must end with exit code 0.
     std::string run(const std::vector<std::string>& arguments, const std::string& scenario = "",
-                    const std::string& console = "") {
+                    const fs::path& console = {}) {
         const ConsoleRun result =
             runConsole(console.empty() ? console_ : console, arguments, scenario);
         EXPECT_EQ(result.exitCode, 0) << "arguments: " << testing::PrintToString(arguments);
@@ -68,26 +100,12 @@ class ConsoleTest : public ::testing::Test {
         return sim::loadScenario(file.path()).value().devices.chips.at(index);
     }
     // A copy of the console in a fresh folder, with `library` beside it when given.
-    std::string consoleCopyIn(const fs::path& folder, const std::string& library = "") {
-        fs::create_directories(folder);
-        const fs::path copy = folder / fs::path(console_).filename();
-        fs::copy_file(console_, copy, fs::copy_options::overwrite_existing);
-        if (!library.empty()) {
-            fs::copy_file(library, folder / "zorvex.dll", fs::copy_options::overwrite_existing);
-        }
-        return copy.string();
+    fs::path consoleCopyIn(const fs::path& folder, const fs::path& library = {}) {
+        return copyConsole(console_, folder, library);
     }
-    static fs::path scratchFolder(const std::string& name) {
-        const fs::path folder = fs::temp_directory_path() /
-                                ("zorvex-console-" + name + "-" + std::to_string(::getpid()));
-        fs::remove_all(folder);
-        return folder;
-    }
-    std::string libraryBesideConsole() const {
-        return (fs::path(console_).parent_path() / "zorvex.dll").string();
-    }
+    fs::path libraryBesideConsole() const { return console_.parent_path() / "zorvex.dll"; }
 
-    std::string console_;
+    fs::path console_;
 };
 
 TEST_F(ConsoleTest, WithoutChipsCountsAreZeroAndAnythingElseShowsUsage) {
@@ -185,31 +203,65 @@ TEST_F(ConsoleTest, ChipStringsPrintAsShiftJisWithUnsafeCharactersAsQuestionMark
 }
 
 TEST_F(ConsoleTest, MissingLibraryOrEntryPointIsReportedAndNothingRuns) {
-    const fs::path folder = scratchFolder("missing");
-    const std::string lonely = consoleCopyIn(folder);
+    const ScratchFolder scratch("missing");
+    const fs::path lonely = consoleCopyIn(scratch.path());
     for (const auto& arguments :
          std::vector<std::vector<std::string>>{{}, {"-mcplist"}, {"-ON"}, {"5"}, {"0", "-on"}}) {
         EXPECT_EQ(run(arguments, "", lonely), lines(notFound("zorvex.dll")));
     }
 
-    const std::string partial = consoleCopyIn(folder / "partial", incompleteLibrary());
+    const fs::path partial = consoleCopyIn(scratch.path() / "partial", incompleteLibrary());
     EXPECT_EQ(run({}, "", partial), lines(notFound("switchZorvex")));
     EXPECT_EQ(run({"-on"}, "", partial), lines(notFound("switchZorvex")));
-    fs::remove_all(folder);
 }
 
 TEST_F(ConsoleTest, FindsTheLibraryWhateverItsFolderIsCalled) {
-    // Blanks, a backslash (not a separator here), Japanese whose Shift-JIS
-    // form ends in 0x5C, and a path far past 260 characters.
-    fs::path folder = scratchFolder("path") / "with blanks" / "back\\slash" /
-                      "\xe8\xa1\xa8\xe7\xa4\xba\xe3\x82\xbd";  // 表示ソ
-    for (int depth = 0; depth < 6; ++depth) {
-        folder /= std::string(50, static_cast<char>('a' + depth));
+    // Blanks, and Japanese whose Shift-JIS form has 0x5C as a trail byte (表
+    // is 0x95 0x5C). Elsewhere also a backslash, which is no separator there,
+    // and a path far past 260 characters, which Windows cannot start a
+    // program from.
+    const ScratchFolder scratch("path");
+    fs::path folder = scratch.path() / "with blanks" / fs::u8path(u8"\u8868\u793a\u30bd");
+#if defined(_WIN32)
+    const std::size_t longerThan = 150;
+#else
+    const std::size_t longerThan = 300;
+    folder /= "back\\slash";
+#endif
+    while (folder.native().size() <= longerThan) {
+        folder /= std::string(50, 'd');
     }
-    const std::string console = consoleCopyIn(folder, libraryBesideConsole());
-    ASSERT_GT(console.size(), 300u);
+    const fs::path console = consoleCopyIn(folder, libraryBesideConsole());
     EXPECT_EQ(run({"-zorvexnum"}, "", console), lines("Found Zorvex ... 0 unit.\n"));
-    fs::remove_all(scratchFolder("path"));
+}
+
+// The console beside the library that drives real chips, on a machine with
+// no chip attached.
+class HardwareConsoleTest : public ConsoleTest {
+  protected:
+    void SetUp() override {
+        console_ = hardwareConsole();
+        if (console_.empty()) {
+            GTEST_SKIP() << "this build has no hardware library";
+        }
+    }
+    // Runs and checks that the answer came quickly: with no chip, nothing waits.
+    std::string runQuickly(const std::vector<std::string>& arguments) {
+        const auto start = std::chrono::steady_clock::now();
+        std::string output = run(arguments);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        return output;
+    }
+};
+
+TEST_F(HardwareConsoleTest, FindsNoChipsWhereNoneIsAttached) {
+    EXPECT_EQ(runQuickly({"-mcplist"}), lines("Found Mcp2221a ... 0 unit.\n"));
+    EXPECT_EQ(runQuickly({"-zorvexnum"}), lines("Found Zorvex ... 0 unit.\n"));
+    EXPECT_EQ(runQuickly({"-on"}), "");
+    EXPECT_EQ(runQuickly({}), lines(kUsage));
+
+    const ScratchFolder scratch("hardware");
+    EXPECT_EQ(run({"-mcplist"}, "", consoleCopyIn(scratch.path())), lines(notFound("zorvex.dll")));
 }
 
 }  // namespace

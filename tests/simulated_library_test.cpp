@@ -1,11 +1,10 @@
 // The built simulated library, loaded as the console loads it, driven through
 // a scenario file: what a user of the demo sees.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include "scenario_file.h"
 #include "temporary_file.h"
+#include "test_platform.h"
 #include "zorvex.h"
 
 namespace zorvex::test {
@@ -14,8 +13,8 @@ namespace {
 class SimulatedLibraryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        library_ = dlopen(ZORVEX_SIM_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library_, nullptr) << dlerror();
+        library_ = openLibrary(buildPath(ZORVEX_SIM_LIBRARY));
+        ASSERT_NE(library_, nullptr) << ZORVEX_SIM_LIBRARY;
         getMcp2221aNum_ = bind<GetMcp2221aNumFn>("getMcp2221aNum");
         getZorvexNum_ = bind<GetZorvexNumFn>("getZorvexNum");
         getMcp2221aInfo_ = bind<GetMcp2221aInfoFn>("getMcp2221aInfo");
@@ -23,19 +22,19 @@ class SimulatedLibraryTest : public ::testing::Test {
         switchZorvex_ = bind<SwitchZorvexFn>("switchZorvex");
     }
     void TearDown() override {
-        unsetenv(sim::kScenarioVariable);
+        clearEnvironment(sim::kScenarioVariable);
         if (library_ != nullptr) {
-            dlclose(library_);
+            closeLibrary(library_);
         }
     }
     template <typename Fn>
     Fn bind(const char* name) {
-        void* entry = dlsym(library_, name);
+        void* entry = librarySymbol(library_, name);
         EXPECT_NE(entry, nullptr) << name;
         return reinterpret_cast<Fn>(entry);
     }
     static void useScenario(const TemporaryFile& file) {
-        setenv(sim::kScenarioVariable, file.path().c_str(), 1);
+        setEnvironment(sim::kScenarioVariable, file.path());
     }
     static sim::SimChip savedChip(const TemporaryFile& file, std::size_t index) {
         return sim::loadScenario(file.path()).value().devices.chips.at(index);
@@ -55,9 +54,9 @@ class SimulatedLibraryTest : public ::testing::Test {
 };
 
 TEST_F(SimulatedLibraryTest, NoScenarioMeansNoDevices) {
-    unsetenv(sim::kScenarioVariable);
+    clearEnvironment(sim::kScenarioVariable);
     EXPECT_EQ(getMcp2221aNum_(), 0u);
-    setenv(sim::kScenarioVariable, "/nonexistent/zorvex.json", 1);
+    setEnvironment(sim::kScenarioVariable, "/nonexistent/zorvex.json");
     EXPECT_EQ(getMcp2221aNum_(), 0u);
     EXPECT_FALSE(switchZorvex_(0, 1));
 }

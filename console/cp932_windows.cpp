@@ -1,0 +1,30 @@
+// Code page 932 through Windows' own converter, whatever the system's
+// active code page is.
+#include <windows.h>
+
+#include "cp932_text.h"
+
+namespace zorvex::console {
+
+bool appendCp932(char32_t character, std::string& out) {
+    wchar_t units[2];
+    int count = 1;
+    if (character >= 0x10000) {
+        units[0] = static_cast<wchar_t>(0xD800 + ((character - 0x10000) >> 10));
+        units[1] = static_cast<wchar_t>(0xDC00 + ((character - 0x10000) & 0x3FF));
+        count = 2;
+    } else {
+        units[0] = static_cast<wchar_t>(character);
+    }
+    char bytes[8];
+    BOOL usedDefault = FALSE;
+    const int length = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, units, count, bytes,
+                                           sizeof bytes, nullptr, &usedDefault);
+    if (length <= 0 || usedDefault) {
+        return false;
+    }
+    out.append(bytes, static_cast<std::size_t>(length));
+    return true;
+}
+
+}  // namespace zorvex::console

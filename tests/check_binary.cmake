@@ -1,0 +1,60 @@
+cmake_minimum_required(VERSION 3.25)
+
+# Checks a built deliverable, FILE.
+#   LIBRARY  it must export exactly the five entry points, undecorated
+#   PE       it is a 32-bit Windows file that imports system DLLs only
+set(entry_points getMcp2221aInfo getMcp2221aNum getZorvexNum setMcp2221aForZorvex switchZorvex)
+
+if(PE)
+    execute_process(COMMAND ${OBJDUMP} -p ${FILE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "objdump failed on ${FILE}")
+    endif()
+    if(NOT dump MATCHES "file format pei-i386")
+        message(FATAL_ERROR "${FILE} is not a 32-bit x86 PE file")
+    endif()
+
+    string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+    list(TRANSFORM imports REPLACE "DLL Name: " "")
+    list(TRANSFORM imports TOLOWER)
+    set(system_dlls kernel32.dll msvcrt.dll setupapi.dll hid.dll user32.dll advapi32.dll)
+    foreach(dll IN LISTS imports)
+        if(NOT dll IN_LIST system_dlls)
+            message(FATAL_ERROR "${FILE} imports ${dll}, which is not a system DLL")
+        endif()
+    endforeach()
+    message(STATUS "imports: ${imports}")
+
+    # Brackets would confuse CMake's lists: "[   0] name" becomes "<   0> name".
+    string(REPLACE "[" "<" dump "${dump}")
+    string(REPLACE "]" ">" dump "${dump}")
+    string(REGEX MATCH "<Ordinal/Name Pointer> Table\n(([ \t]+<[ 0-9]+> [^\n]+\n)*)" table
+           "${dump}")
+    string(REGEX MATCHALL "> [^\n]+" names "${CMAKE_MATCH_1}")
+    set(exports)
+    foreach(name IN LISTS names)
+        string(SUBSTRING "${name}" 2 -1 name)
+        list(APPEND exports ${name})
+    endforeach()
+else()
+    execute_process(COMMAND ${NM} -D --defined-only --format=posix ${FILE}
+        OUTPUT_VARIABLE table RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "nm failed on ${FILE}")
+    endif()
+    string(REGEX MATCHALL "[^\n]+" lines "${table}")
+    set(exports)
+    foreach(line IN LISTS lines)
+        if(line MATCHES "^([^ ]+) [TWDBRVi] ")
+            list(APPEND exports ${CMAKE_MATCH_1})
+        endif()
+    endforeach()
+endif()
+
+if(LIBRARY)
+    list(SORT exports)
+    if(NOT exports STREQUAL entry_points)
+        message(FATAL_ERROR "${FILE} exports [${exports}], expected [${entry_points}]")
+    endif()
+    message(STATUS "exports: ${exports}")
+endif()
