@@ -12,6 +12,10 @@ std::filesystem::path hardwareConsole() {
     return buildPath(environment("ZORVEX_HARDWARE_CUI", ZORVEX_DEFAULT_HARDWARE_CUI));
 }
 
+bool standinsReport() {
+    return environment("ZORVEX_STANDINS_REPORT") == "1";
+}
+
 std::filesystem::path incompleteLibrary() {
     return buildPath(environment("ZORVEX_INCOMPLETE_LIBRARY", ZORVEX_DEFAULT_INCOMPLETE_LIBRARY));
 }

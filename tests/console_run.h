@@ -1,6 +1,9 @@
 // Runs the real zorvex_cui as a separate process and captures its standard
 // output byte for byte. The console under test is the build's own unless
-// ZORVEX_CUI names another; a Windows build's writes CR LF line ends.
+// ZORVEX_CUI names another; a Windows build's writes CR LF line ends. (Under
+// Wine, what the console's process needs in its environment, such as
+// WINEDLLOVERRIDES, must be in the test's: Wine passes its own variables on
+// from the Unix side only.)
 #ifndef ZORVEX_TESTS_CONSOLE_RUN_H
 #define ZORVEX_TESTS_CONSOLE_RUN_H
 
@@ -24,6 +27,9 @@ ConsoleRun runConsole(const std::filesystem::path& console,
 std::filesystem::path consoleUnderTest();
 // The console beside the hardware library.
 std::filesystem::path hardwareConsole();
+// Whether stand-ins for setupapi.dll and hid.dll serve the console under test
+// and write what they saw into the scenario file (ZORVEX_STANDINS_REPORT=1).
+bool standinsReport();
 // A zorvex.dll that lacks switchZorvex.
 std::filesystem::path incompleteLibrary();
 

@@ -41,6 +41,12 @@ std::string notFound(const std::string& name) {
     return name + " \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\n";
 }
 
+const std::string kReportA =
+    "00b1032603440045004c004f0051002d00370032004e002000530057004900540043004800450052000000"
+    "00000000000000000000000000000000000000000000";
+const std::string kReportB =
+    "00b1010000110045004c004f0051002d00370032004e002000530057004900540043004800450052000000"
+    "00000000000000000000000000000000000000000000";
 const std::string kReportCOn = "0050000101010000" + std::string(130 - 16, '0');
 const std::string kReportCOff = "0050000100010000" + std::string(130 - 16, '0');
 
@@ -53,15 +59,21 @@ const char* const kThreeChips = R"({"devices": [
     {"vendorId": 1240, "productId": 221, "manufacturer": "Other", "product": "Plain"}
 ]})";
 
-// A copy of `console` in `folder`, with `library` beside it when given.
+// A copy of `console` in `folder` with the DLLs beside it but its zorvex.dll,
+// and `library` as zorvex.dll when given.
 fs::path copyConsole(const fs::path& console, const fs::path& folder, const fs::path& library) {
     fs::create_directories(folder);
-    const fs::path copy = folder / console.filename();
-    fs::copy_file(console, copy, fs::copy_options::overwrite_existing);
+    for (const fs::directory_entry& entry : fs::directory_iterator(console.parent_path())) {
+        const fs::path name = entry.path().filename();
+        if (name == console.filename() ||
+            (entry.path().extension() == ".dll" && name != "zorvex.dll")) {
+            fs::copy_file(entry.path(), folder / name, fs::copy_options::overwrite_existing);
+        }
+    }
     if (!library.empty()) {
         fs::copy_file(library, folder / "zorvex.dll", fs::copy_options::overwrite_existing);
     }
-    return copy;
+    return folder / console.filename();
 }
 
 // A fresh folder for one test, removed with everything in it at the end.
@@ -82,19 +94,32 @@ class ScratchFolder {
     fs::path path_;
 };
 
-class ConsoleTest : public ::testing::Test {
+class ConsoleFixture : public ::testing::Test {
   protected:
-    void SetUp() override {
-        console_ = consoleUnderTest();
-        ASSERT_FALSE(console_.empty());
-    }
-    // Runs the console under test; every run must end with exit code 0.
+    // Runs the console; every run must end with exit code 0, and where the
+    // stand-ins watch, leave no handle, event or device list open and make
+    // no call Windows would refuse.
     std::string run(const std::vector<std::string>& arguments, const std::string& scenario = "",
                     const fs::path& console = {}) {
         const ConsoleRun result =
             runConsole(console.empty() ? console_ : console, arguments, scenario);
         EXPECT_EQ(result.exitCode, 0) << "arguments: " << testing::PrintToString(arguments);
+        if (standinsReport_ && !scenario.empty()) {
+            expectCleanFindings(scenario, arguments);
+        }
         return result.output;
+    }
+    static void expectCleanFindings(const std::string& scenario,
+                                    const std::vector<std::string>& arguments) {
+        const auto loaded = sim::loadScenario(scenario);
+        ASSERT_TRUE(loaded);
+        const nlohmann::json findings = loaded->document.value("winefake", nlohmann::json());
+        SCOPED_TRACE("arguments: " + testing::PrintToString(arguments) + ", " + findings.dump());
+        ASSERT_TRUE(findings.is_object());
+        EXPECT_EQ(findings["handlesLeftOpen"], 0);
+        EXPECT_EQ(findings["eventsLeftOpen"], 0);
+        EXPECT_EQ(findings["setsLeftOpen"], 0);
+        EXPECT_TRUE(findings["violations"].empty());
     }
     static sim::SimChip chipIn(const TemporaryFile& file, std::size_t index) {
         return sim::loadScenario(file.path()).value().devices.chips.at(index);
@@ -106,6 +131,18 @@ class ConsoleTest : public ::testing::Test {
     fs::path libraryBesideConsole() const { return console_.parent_path() / "zorvex.dll"; }
 
     fs::path console_;
+    bool standinsReport_ = false;
+};
+
+// The console under test: by default the one beside the simulated library;
+// CTest runs the suite again with the hardware library on emulated chips.
+class ConsoleTest : public ConsoleFixture {
+  protected:
+    void SetUp() override {
+        console_ = consoleUnderTest();
+        standinsReport_ = standinsReport();
+        ASSERT_FALSE(console_.empty());
+    }
 };
 
 TEST_F(ConsoleTest, WithoutChipsCountsAreZeroAndAnythingElseShowsUsage) {
@@ -175,6 +212,70 @@ TEST_F(ConsoleTest, SetUpChipBecomesAUnitAfterAReplug) {
     EXPECT_EQ(chipIn(file, 3).gpioOutput[0], 1);
 }
 
+TEST_F(ConsoleTest, FaultyDevicesAreLeftOutOrRefuseWithoutAWord) {
+    // Chip numbers: the two closed devices are left out, so the locked chip
+    // is chip 0 and the unit whose GP0 is not general-purpose I/O is chip 1.
+    TemporaryFile file(R"({"devices": [
+        {"vendorId": 1240, "productId": 221, "openable": false, "product": "DELOQ-72N SWITCHER"},
+        {"vendorId": 1240, "productId": 221, "attributesReadable": false},
+        {"vendorId": 1240, "productId": 221, "manufacturer": "Locked", "product": "Plain",
+         "flashLocked": true},
+        {"vendorId": 1240, "productId": 221, "manufacturer": "Maker",
+         "product": "DELOQ-72N SWITCHER", "gpSettings": [1, 0, 0, 0]}
+    ]})");
+    EXPECT_EQ(run({"-mcplist"}, file.path()),
+              lines("Found Mcp2221a ... 2 unit.\n"
+                    "---------------------------------------------\n"
+                    "Mcp2221a[0]\n"
+                    "  Manufacture = Locked\n"
+                    "  Product     = Plain\n"
+                    "---------------------------------------------\n"
+                    "Mcp2221a[1]\n"
+                    "  Manufacture = Maker\n"
+                    "  Product     = DELOQ-72N SWITCHER\n"));
+    EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 1 unit.\n"));
+
+    EXPECT_EQ(run({"0", "-set"}, file.path()), "");
+    EXPECT_EQ(chipIn(file, 2).received, (std::vector<std::string>{kReportA, kReportB}));
+    EXPECT_EQ(chipIn(file, 2).flash.product, u"Plain");
+
+    EXPECT_EQ(run({"-on"}, file.path()), "");
+    EXPECT_EQ(chipIn(file, 3).received, std::vector<std::string>{kReportCOn});
+    EXPECT_EQ(chipIn(file, 3).gpioOutput[0], 0);
+    for (const std::size_t closed : {0, 1}) {
+        EXPECT_TRUE(chipIn(file, closed).received.empty()) << "device " << closed;
+    }
+}
+
+TEST_F(ConsoleTest, SilentChipCostsAtMostTheReplyTimeout) {
+    TemporaryFile file(R"({"devices": [{"vendorId": 1240, "productId": 221,
+        "product": "DELOQ-72N SWITCHER", "responds": false}]})");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run({"-on"}, file.path()), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(chipIn(file, 0).received, std::vector<std::string>{kReportCOn});
+}
+
+TEST_F(ConsoleTest, EveryLibraryCallEnumeratesOnce) {
+    if (!standinsReport_) {
+        GTEST_SKIP() << "only the stand-ins count enumerations";
+    }
+    TemporaryFile file(kThreeChips);
+    const auto enumerations = [&] {
+        return sim::loadScenario(file.path()).value().document["winefake"]["enumerations"];
+    };
+    run({"-zorvexnum"}, file.path());
+    EXPECT_EQ(enumerations(), 1);
+    run({"-mcplist"}, file.path());
+    EXPECT_EQ(enumerations(), 4);  // the count, then one call per chip
+    run({"-on"}, file.path());
+    EXPECT_EQ(enumerations(), 1);
+    run({"1", "-set"}, file.path());
+    EXPECT_EQ(enumerations(), 1);
+    run({"-help"}, file.path());
+    EXPECT_EQ(enumerations(), 0);
+}
+
 TEST_F(ConsoleTest, ChipStringsPrintAsShiftJisWithUnsafeCharactersAsQuestionMarks) {
     // 日本製 / ﾃｽﾄ表 (whose second byte is 0x5C); an escape sequence, DEL, a
     // C1 control, an emoji, a yen sign and a lone surrogate.
@@ -237,7 +338,7 @@ TEST_F(ConsoleTest, FindsTheLibraryWhateverItsFolderIsCalled) {
 
 // The console beside the library that drives real chips, on a machine with
 // no chip attached.
-class HardwareConsoleTest : public ConsoleTest {
+class HardwareConsoleTest : public ConsoleFixture {
   protected:
     void SetUp() override {
         console_ = hardwareConsole();

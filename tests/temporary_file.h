@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,10 +18,12 @@ class TemporaryFile {
   public:
     explicit TemporaryFile(const std::string& contents) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = (std::filesystem::temp_directory_path() /
-                 (std::string("zorvex-") + info->test_suite_name() + "-" + info->name() + "-" +
-                  std::to_string(std::random_device{}()) + ".json"))
-                    .string();
+        std::string name = std::string("zorvex-") + info->test_suite_name() + "-" + info->name();
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
+        }
+        name += "-" + std::to_string(std::random_device{}()) + ".json";
+        path_ = (std::filesystem::temp_directory_path() / name).string();
         std::ofstream(path_, std::ios::binary) << contents;
     }
     ~TemporaryFile() { std::remove(path_.c_str()); }

@@ -1,0 +1,117 @@
+#include "standin_state.h"
+
+#include <cwchar>
+
+#include "import_hooks.h"
+
+namespace zorvex::winefake {
+
+namespace {
+
+constexpr const char* kPipePrefix = "zorvex-chip-";
+
+// At process end, a pipe instance that can still be peeked at has a client
+// end open: a device handle the caller never closed. (One still listening,
+// or whose client has gone, cannot be.)
+int handlesLeftOpen(const StandinState& s) {
+    int open = 0;
+    for (const HANDLE server : s.serverEnds) {
+        DWORD available = 0;
+        if (PeekNamedPipe(server, nullptr, 0, nullptr, &available, nullptr)) {
+            ++open;
+        }
+    }
+    return open;
+}
+
+void writeFindings() {
+    const StandinState& s = state();
+    auto scenario = loadCurrentScenario();
+    if (!scenario) {
+        return;
+    }
+    scenario->document["winefake"] = {
+        {"enumerations", s.enumerations},     {"setsLeftOpen", s.enumerations - s.setsDestroyed},
+        {"connections", s.connections},       {"handlesLeftOpen", handlesLeftOpen(s)},
+        {"eventsLeftOpen", eventsLeftOpen()}, {"violations", s.violations},
+    };
+    sim::saveScenario(sim::scenarioPath(), *scenario);
+}
+
+}  // namespace
+
+StandinState& state() {
+    static StandinState* const instance = new StandinState;
+    return *instance;
+}
+
+void violation(const std::string& what, DWORD error) {
+    {
+        const std::lock_guard<std::mutex> lock(state().mutex);
+        state().violations.push_back(what);
+    }
+    SetLastError(error);
+}
+
+std::optional<sim::Scenario> loadCurrentScenario() {
+    const std::string path = sim::scenarioPath();
+    return path.empty() ? std::nullopt : sim::loadScenario(path);
+}
+
+std::string devicePipeName(std::size_t index) {
+    return "\\\\.\\pipe\\" + std::string(kPipePrefix) + std::to_string(index);
+}
+
+namespace {
+
+// The index that follows `prefix` in `name`, which must hold nothing else.
+template <typename Char>
+std::optional<std::size_t> indexAfter(const std::basic_string<Char>& name,
+                                      const std::basic_string<Char>& prefix) {
+    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size() ||
+        name.size() > prefix.size() + 6) {
+        return std::nullopt;
+    }
+    std::size_t index = 0;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') {
+            return std::nullopt;
+        }
+        index = index * 10 + static_cast<std::size_t>(name[i] - '0');
+    }
+    return index;
+}
+
+}  // namespace
+
+std::optional<std::size_t> deviceOfPipeName(const std::string& path) {
+    return indexAfter(path, devicePipeName(0).substr(0, devicePipeName(0).size() - 1));
+}
+
+std::optional<std::size_t> deviceOfHandle(HANDLE handle) {
+    alignas(FILE_NAME_INFO) unsigned char buffer[sizeof(FILE_NAME_INFO) + 256 * sizeof(WCHAR)];
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, buffer, sizeof buffer)) {
+        return std::nullopt;
+    }
+    // A pipe's name comes back without the \\.\pipe part.
+    const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer);
+    return indexAfter(std::wstring(info->FileName, info->FileNameLength / sizeof(WCHAR)),
+                      std::wstring(L"\\zorvex-chip-"));
+}
+
+void pinInProcess() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&pinInProcess), &self);
+}
+
+}  // namespace zorvex::winefake
+
+// Runs at process end (the module is pinned): the pipe threads are gone, the
+// caller's handles not yet closed by the system.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_DETACH) {
+        zorvex::winefake::writeFindings();
+    }
+    return TRUE;
+}

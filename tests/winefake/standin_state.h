@@ -1,0 +1,53 @@
+// Shared state of the Wine stand-ins for setupapi.dll and hid.dll: the
+// scenario file's devices, what the stand-ins counted, and what they found
+// the caller doing that Windows would refuse. It lives in the setupapi
+// stand-in, which stays loaded until the process ends and then writes its
+// findings into the scenario file under "winefake".
+#ifndef ZORVEX_WINEFAKE_STANDIN_STATE_H
+#define ZORVEX_WINEFAKE_STANDIN_STATE_H
+
+#include <windows.h>
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scenario_file.h"
+
+namespace zorvex::winefake {
+
+struct StandinState {
+    std::mutex mutex;
+    int enumerations = 0;            // SetupDiGetClassDevsA calls
+    int setsDestroyed = 0;           // SetupDiDestroyDeviceInfoList calls that freed a set
+    int connections = 0;             // device opens (pipe connections)
+    std::vector<HANDLE> serverEnds;  // pipe instances, listening or connected
+    std::vector<std::string> violations;
+};
+
+// The one state of this process (never destroyed: threads may outlive it).
+StandinState& state();
+
+// Records a call Windows would have refused, and sets the error it would give.
+void violation(const std::string& what, DWORD error);
+
+// The scenario now; nullopt when there is none.
+std::optional<sim::Scenario> loadCurrentScenario();
+
+// The pipe that stands in for device `index`'s HID interface.
+std::string devicePipeName(std::size_t index);
+
+// The device whose pipe `path` names; nullopt for any other path.
+std::optional<std::size_t> deviceOfPipeName(const std::string& path);
+
+// The device behind an open pipe handle; nullopt for any other handle.
+std::optional<std::size_t> deviceOfHandle(HANDLE handle);
+
+// Keeps the stand-in loaded until the process ends, so that its pipe
+// threads never run in unloaded code and its findings get written.
+void pinInProcess();
+
+}  // namespace zorvex::winefake
+
+#endif
