@@ -1,19 +1,11 @@
 #include "command_reports.h"
 #include "device_set_fixture.h"
+#include "expected_reports.h"
 #include "report_exchange.h"
 #include "simulated_devices.h"
 
 namespace zorvex::test {
 namespace {
-
-const std::string kReportA =
-    "00b1032603440045004c004f0051002d00370032004e002000530057004900540043004800450052000000"
-    "00000000000000000000000000000000000000000000";
-const std::string kReportB =
-    "00b1010000110045004c004f0051002d00370032004e002000530057004900540043004800450052000000"
-    "00000000000000000000000000000000000000000000";
-const std::string kReportCOn = "0050000101010000" + std::string(130 - 16, '0');
-const std::string kReportCOff = "0050000100010000" + std::string(130 - 16, '0');
 
 class CommandReportsTest : public DeviceSetTest {};
 

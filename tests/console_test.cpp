@@ -8,6 +8,7 @@
 #include <random>
 
 #include "console_run.h"
+#include "expected_reports.h"
 #include "scenario_file.h"
 #include "temporary_file.h"
 
@@ -40,15 +41,6 @@ const std::string kUsage =
 std::string notFound(const std::string& name) {
     return name + " \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\n";
 }
-
-const std::string kReportA =
-    "00b1032603440045004c004f0051002d00370032004e002000530057004900540043004800450052000000"
-    "00000000000000000000000000000000000000000000";
-const std::string kReportB =
-    "00b1010000110045004c004f0051002d00370032004e002000530057004900540043004800450052000000"
-    "00000000000000000000000000000000000000000000";
-const std::string kReportCOn = "0050000101010000" + std::string(130 - 16, '0');
-const std::string kReportCOff = "0050000100010000" + std::string(130 - 16, '0');
 
 const char* const kThreeChips = R"({"devices": [
     {"vendorId": 1240, "productId": 221, "manufacturer": "Microchip Technology Inc.",

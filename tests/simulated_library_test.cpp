@@ -2,6 +2,7 @@
 // a scenario file: what a user of the demo sees.
 #include <gtest/gtest.h>
 
+#include "expected_reports.h"
 #include "scenario_file.h"
 #include "temporary_file.h"
 #include "test_platform.h"
@@ -70,12 +71,8 @@ TEST_F(SimulatedLibraryTest, PlainChipBecomesASwitchUnitAcrossCallsAndAReplug) {
     ASSERT_TRUE(setMcp2221aForZorvex_(0));
     sim::SimChip chip = savedChip(file, 0);
     ASSERT_EQ(chip.received.size(), 2u);
-    EXPECT_EQ(chip.received[0],
-              "00b1032603440045004c004f0051002d00370032004e00200053005700490054004300480045005200"
-              "000000000000000000000000000000000000000000000000");
-    EXPECT_EQ(chip.received[1],
-              "00b1010000110045004c004f0051002d00370032004e00200053005700490054004300480045005200"
-              "000000000000000000000000000000000000000000000000");
+    EXPECT_EQ(chip.received[0], kReportA);
+    EXPECT_EQ(chip.received[1], kReportB);
     EXPECT_EQ(chip.flash.product, u"DELOQ-72N SWITCHER");
     EXPECT_EQ(chip.flash.gpSettings, (sim::PinBytes{0, 0, 17, 0}));
     EXPECT_EQ(getZorvexNum_(), 0u);
@@ -89,7 +86,7 @@ TEST_F(SimulatedLibraryTest, PlainChipBecomesASwitchUnitAcrossCallsAndAReplug) {
 
     ASSERT_TRUE(switchZorvex_(0, 1));
     chip = savedChip(file, 0);
-    EXPECT_EQ(chip.received.back(), "0050000101010000" + std::string(130 - 16, '0'));
+    EXPECT_EQ(chip.received.back(), kReportCOn);
     EXPECT_EQ(chip.gpioOutput[0], 1);
 }
 
