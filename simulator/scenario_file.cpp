@@ -50,8 +50,6 @@ SimChip chipFromJson(const json& entry) {
     return chip;
 }
 
-}  // namespace
-
 SimDevices devicesFromJson(const json& document) {
     SimDevices devices;
     for (const json& entry : document.at("devices")) {
@@ -79,6 +77,8 @@ json toJson(const SimChip& chip) {
         {"received", chip.received},
     };
 }
+
+}  // namespace
 
 std::optional<Scenario> loadScenario(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

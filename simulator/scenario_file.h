@@ -31,9 +31,6 @@ bool saveScenario(const std::string& path, Scenario& scenario);
 // The file named by ZORVEX_SIM_DEVICES; empty when the variable is unset.
 std::string scenarioPath();
 
-SimDevices devicesFromJson(const nlohmann::json& document);
-nlohmann::json toJson(const SimChip& chip);
-
 }  // namespace zorvex::sim
 
 #endif

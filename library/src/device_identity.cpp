@@ -40,13 +40,18 @@ bool isZorvexProduct(const WideText& product) {
     return std::u16string_view(product.c_str(), product.length()) == kZorvexProduct;
 }
 
+namespace {
+
+// True when the chip's own product string marks it a switch unit. Fresh
+// texts for every chip: a chip whose product string cannot be read is judged
+// by empty text, never by the string of the chip before it.
 bool isZorvexUnit(const DevicePath& path) {
-    // Fresh texts for every chip: a chip whose product string cannot be read
-    // is judged by empty text, never by the string of the chip before it.
     WideText manufacturer;
     WideText product;
     return readDeviceStrings(path, manufacturer, product) && isZorvexProduct(product);
 }
+
+}  // namespace
 
 std::uint32_t countZorvexUnits(const DeviceList& list) {
     return static_cast<std::uint32_t>(std::count_if(list.begin(), list.end(), isZorvexUnit));

@@ -22,9 +22,6 @@ bool readDeviceStrings(const DevicePath& path, WideText& manufacturer, WideText&
 // True exactly when `product` is the switch-unit string, unit for unit.
 bool isZorvexProduct(const WideText& product);
 
-// True when the chip's own product string marks it a switch unit.
-bool isZorvexUnit(const DevicePath& path);
-
 // Counts the switch units in `list`, which is left unchanged.
 std::uint32_t countZorvexUnits(const DeviceList& list);
 
