@@ -7,7 +7,8 @@
 
 extern "C" {
 
-// MinGW's hidsdi.h would declare these as imports; this is their definition.
+// The attributes record as hidsdi.h has it; that header is left out so that
+// these definitions need not match its prototypes to the letter.
 struct HiddAttributes {
     ULONG Size;
     USHORT VendorID;

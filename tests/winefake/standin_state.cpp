@@ -8,7 +8,9 @@ namespace zorvex::winefake {
 
 namespace {
 
-constexpr const char* kPipePrefix = "zorvex-chip-";
+// A device's pipe as opened, and as a handle's file name gives it back.
+constexpr const char* kPipePathPrefix = "\\\\.\\pipe\\zorvex-chip-";
+constexpr const wchar_t* kPipeNamePrefix = L"\\zorvex-chip-";
 
 // At process end, a pipe instance that can still be peeked at has a client
 // end open: a device handle the caller never closed. (One still listening,
@@ -59,7 +61,7 @@ std::optional<sim::Scenario> loadCurrentScenario() {
 }
 
 std::string devicePipeName(std::size_t index) {
-    return "\\\\.\\pipe\\" + std::string(kPipePrefix) + std::to_string(index);
+    return kPipePathPrefix + std::to_string(index);
 }
 
 namespace {
@@ -85,7 +87,7 @@ std::optional<std::size_t> indexAfter(const std::basic_string<Char>& name,
 }  // namespace
 
 std::optional<std::size_t> deviceOfPipeName(const std::string& path) {
-    return indexAfter(path, devicePipeName(0).substr(0, devicePipeName(0).size() - 1));
+    return indexAfter(path, std::string(kPipePathPrefix));
 }
 
 std::optional<std::size_t> deviceOfHandle(HANDLE handle) {
