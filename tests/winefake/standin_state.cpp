@@ -98,7 +98,7 @@ std::optional<std::size_t> deviceOfHandle(HANDLE handle) {
     // A pipe's name comes back without the \\.\pipe part.
     const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer);
     return indexAfter(std::wstring(info->FileName, info->FileNameLength / sizeof(WCHAR)),
-                      std::wstring(L"\\zorvex-chip-"));
+                      std::wstring(kPipeNamePrefix));
 }
 
 void pinInProcess() {
