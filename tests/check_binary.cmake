@@ -2,7 +2,8 @@ cmake_minimum_required(VERSION 3.25)
 
 # Checks a built deliverable, FILE.
 #   LIBRARY  it must export exactly the five entry points, undecorated
-#   PE       it is a 32-bit Windows file that imports system DLLs only
+#   PE       it is a Windows file for the build's word size (POINTER_SIZE) that
+#            imports system DLLs only
 set(entry_points getMcp2221aInfo getMcp2221aNum getZorvexNum setMcp2221aForZorvex switchZorvex)
 
 if(PE)
@@ -10,8 +11,13 @@ if(PE)
     if(NOT status EQUAL 0)
         message(FATAL_ERROR "objdump failed on ${FILE}")
     endif()
-    if(NOT dump MATCHES "file format pei-i386")
-        message(FATAL_ERROR "${FILE} is not a 32-bit x86 PE file")
+    if(POINTER_SIZE EQUAL 4)
+        set(format pei-i386)
+    else()
+        set(format pei-x86-64)
+    endif()
+    if(NOT dump MATCHES "file format ${format}")
+        message(FATAL_ERROR "${FILE} is not a ${format} file")
     endif()
 
     string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
