@@ -15,9 +15,12 @@ constexpr std::uint8_t kFlashGpSettings = 0x01;
 constexpr std::uint8_t kFlashProductString = 0x03;
 
 constexpr std::uint8_t kStatusOk = 0x00;
+constexpr std::uint8_t kStatusUnknownSubCommand = 0x01;
 constexpr std::uint8_t kStatusNotSupported = 0x02;
 constexpr std::uint8_t kStatusLocked = 0x03;
 constexpr std::uint8_t kNotGpio = 0xEE;
+// Get GPIO Values answers this for the direction of a pin that is not GPIO.
+constexpr std::uint8_t kNotGpioDirection = 0xEF;
 
 // Bytes 5 to 64 of a Write Flash Data report hold at most 30 code units.
 constexpr std::size_t kMaxFlashStringUnits = 30;
@@ -81,7 +84,7 @@ void readFlash(const SimChip& chip, Exchange& x) {
             break;
         }
         default:
-            x.out(1) = kStatusNotSupported;
+            x.out(1) = kStatusUnknownSubCommand;
     }
 }
 
@@ -111,7 +114,7 @@ void getGpioValues(const SimChip& chip, Exchange& x) {
     for (std::size_t pin = 0; pin < 4; ++pin) {
         const bool gpio = isGpio(chip.gpSettings[pin]);
         x.out(2 + 2 * pin) = gpio ? chip.gpioOutput[pin] : kNotGpio;
-        x.out(3 + 2 * pin) = gpio ? (chip.gpSettings[pin] >> 3) & 1 : kNotGpio;
+        x.out(3 + 2 * pin) = gpio ? (chip.gpSettings[pin] >> 3) & 1 : kNotGpioDirection;
     }
 }
 

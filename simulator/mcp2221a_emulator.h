@@ -15,10 +15,15 @@ namespace zorvex::sim {
 
 using PinBytes = std::array<std::uint8_t, 4>;
 
+// GP0..GP3 as a chip leaves the factory: SSPND, LED_URx, USBCFG, LED_I2C,
+// none of them general-purpose I/O, so it refuses to switch until its flash
+// says otherwise and it has been replugged.
+constexpr PinBytes kFactoryGpSettings{0x12, 0x13, 0x11, 0x11};
+
 // What the chip's flash holds for the next power-up.
 struct SimFlash {
     std::u16string product;
-    PinBytes gpSettings{};
+    PinBytes gpSettings = kFactoryGpSettings;
 };
 
 // One HID interface. Like the chip, it keeps what it runs with now and,
@@ -33,7 +38,7 @@ struct SimChip {
     bool manufacturerReadable = true;
     bool productReadable = true;
     bool responds = true;
-    PinBytes gpSettings{};
+    PinBytes gpSettings = kFactoryGpSettings;
     PinBytes gpioOutput{};
     SimFlash flash;
     bool flashLocked = false;

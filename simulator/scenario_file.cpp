@@ -40,7 +40,7 @@ SimChip chipFromJson(const json& entry) {
     chip.manufacturerReadable = flagField(entry, "manufacturerReadable");
     chip.productReadable = flagField(entry, "productReadable");
     chip.responds = flagField(entry, "responds");
-    chip.gpSettings = pinsField(entry, "gpSettings", PinBytes{});
+    chip.gpSettings = pinsField(entry, "gpSettings", kFactoryGpSettings);
     chip.gpioOutput = pinsField(entry, "gpioOutput", PinBytes{});
     const json flash = entry.value("flash", json::object());
     chip.flash.product = textField(flash, "product", chip.product);

@@ -32,8 +32,13 @@ void show(const SimDevices& devices) {
         std::printf(": %04x:%04x product \"%s\"", chip.vendorId, chip.productId,
                     utf16ToUtf8(chip.product).c_str());
         if (hasMcp2221aIds(chip)) {
-            std::printf(", GP0 output %u, flash product \"%s\"", chip.gpioOutput[0],
-                        utf16ToUtf8(chip.flash.product).c_str());
+            // GP0 drives the switch only once its setting makes it GPIO.
+            if ((chip.gpSettings[0] & 0x07) == 0) {
+                std::printf(", GP0 output %u", chip.gpioOutput[0]);
+            } else {
+                std::printf(", GP0 not GPIO");
+            }
+            std::printf(", flash product \"%s\"", utf16ToUtf8(chip.flash.product).c_str());
         }
         std::printf(", %zu report(s) received\n", chip.received.size());
     }

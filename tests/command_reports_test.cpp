@@ -29,10 +29,13 @@ TEST_F(CommandReportsTest, SetUpThenReplugThenSwitchOnAndOff) {
     EXPECT_EQ(chip(0).received.back(), kReportCOff);
     EXPECT_EQ(chip(0).gpioOutput[0], 0);
 
-    // Only the low byte of the state goes out.
+    // Only the low byte of the state goes out. The chip echoes it, so a
+    // value byte of 0xEE is no refusal.
     ASSERT_TRUE(switchZorvex(0, 0x0301));
     EXPECT_EQ(chip(0).received.back(), kReportCOn);
-    EXPECT_EQ(chip(0).received.size(), 5u);
+    ASSERT_TRUE(switchZorvex(0, 0xEE));
+    EXPECT_EQ(chip(0).gpioOutput[0], 1);
+    EXPECT_EQ(chip(0).received.size(), 6u);
 }
 
 TEST_F(CommandReportsTest, RefusedOrUnansweredCommandsAreFailures) {
@@ -42,7 +45,9 @@ TEST_F(CommandReportsTest, RefusedOrUnansweredCommandsAreFailures) {
     locked.flashLocked = true;
     sim::SimChip gp0NotGpio = zorvexUnit();
     gp0NotGpio.gpSettings[0] = 0x01;
-    devices.chips = {silent, locked, gp0NotGpio};
+    // Renamed, but still running with the factory's pin settings.
+    const sim::SimChip factoryPins = sim::makeMcp2221a(u"Maker", u"DELOQ-72N SWITCHER");
+    devices.chips = {silent, locked, gp0NotGpio, factoryPins};
 
     // The settings still go out after the product string failed.
     EXPECT_FALSE(setMcp2221aForZorvex(0));
@@ -51,15 +56,17 @@ TEST_F(CommandReportsTest, RefusedOrUnansweredCommandsAreFailures) {
 
     EXPECT_FALSE(setMcp2221aForZorvex(1));
     EXPECT_EQ(chip(1).received, (std::vector<std::string>{kReportA, kReportB}));
-    EXPECT_EQ(chip(1).flash.gpSettings, (sim::PinBytes{0, 0, 0, 0}));
+    EXPECT_EQ(chip(1).flash.gpSettings, (sim::PinBytes{0, 0, 0x11, 0}));
 
-    EXPECT_FALSE(switchZorvex(2, 1));
-    EXPECT_EQ(chip(2).received, std::vector<std::string>{kReportCOn});
-    EXPECT_EQ(chip(2).gpioOutput[0], 0);
+    for (const std::size_t refusing : {2, 3}) {
+        EXPECT_FALSE(switchZorvex(static_cast<std::uint32_t>(refusing), 1));
+        EXPECT_EQ(chip(refusing).received, std::vector<std::string>{kReportCOn});
+        EXPECT_EQ(chip(refusing).gpioOutput[0], 0);
+    }
 }
 
 TEST_F(CommandReportsTest, TransferReportChecksItsArgumentsAndTheReply) {
-    devices.chips = {plainChip(), keyboard()};
+    devices.chips = {zorvexUnit(), keyboard()};
     HidReport report{};
     HidReport reply{};
     buildGp0OutputReport(report, 1);

@@ -7,6 +7,11 @@
 #include <chrono>
 #include <random>
 
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "console_run.h"
 #include "expected_reports.h"
 #include "scenario_file.h"
@@ -46,7 +51,7 @@ const char* const kThreeChips = R"({"devices": [
     {"vendorId": 1240, "productId": 221, "manufacturer": "Microchip Technology Inc.",
      "product": "MCP2221 USB-I2C/UART Combo"},
     {"vendorId": 1240, "productId": 221, "manufacturer": "Maker",
-     "product": "DELOQ-72N SWITCHER"},
+     "product": "DELOQ-72N SWITCHER", "gpSettings": [0, 0, 17, 0]},
     {"vendorId": 1133, "productId": 50475, "product": "USB Keyboard"},
     {"vendorId": 1240, "productId": 221, "manufacturer": "Other", "product": "Plain"}
 ]})";
@@ -192,9 +197,19 @@ TEST_F(ConsoleTest, ListsChipsAndSwitchesTheUnitByItsUnitNumber) {
 
 TEST_F(ConsoleTest, SetUpChipBecomesAUnitAfterAReplug) {
     TemporaryFile file(kThreeChips);
+    // Named a unit but with the factory's pin settings: GP0 is no GPIO, so
+    // the chip refuses to switch until it has been set up and replugged.
+    {
+        auto scenario = sim::loadScenario(file.path()).value();
+        scenario.devices.chips[3].product = u"DELOQ-72N SWITCHER";
+        ASSERT_TRUE(sim::saveScenario(file.path(), scenario));
+    }
+    EXPECT_EQ(run({"1", "-on"}, file.path()), "");
+    EXPECT_EQ(chipIn(file, 3).received, std::vector<std::string>{kReportCOn});
+    EXPECT_EQ(chipIn(file, 3).gpioOutput[0], 0);
+
     EXPECT_EQ(run({"2", "-set"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 3).received.size(), 2u);
-    EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 1 unit.\n"));
+    EXPECT_EQ(chipIn(file, 3).received.size(), 3u);
 
     auto scenario = sim::loadScenario(file.path()).value();
     sim::replug(scenario.devices.chips[3]);
@@ -306,7 +321,40 @@ TEST_F(ConsoleTest, MissingLibraryOrEntryPointIsReportedAndNothingRuns) {
     const fs::path partial = consoleCopyIn(scratch.path() / "partial", incompleteLibrary());
     EXPECT_EQ(run({}, "", partial), lines(notFound("switchZorvex")));
     EXPECT_EQ(run({"-on"}, "", partial), lines(notFound("switchZorvex")));
+
+    // A library cut short (a broken copy, a full disk) is not there either.
+    const fs::path library = libraryBesideConsole();
+    for (const std::uintmax_t cut : {0, 4096, 32768, 100000}) {
+        const fs::path folder = scratch.path() / ("cut" + std::to_string(cut));
+        const fs::path console = consoleCopyIn(folder, library);
+        fs::resize_file(folder / "zorvex.dll", cut);
+        EXPECT_EQ(run({"-mcplist"}, "", console), lines(notFound("zorvex.dll"))) << cut;
+    }
 }
+
+#if !defined(_WIN32)
+TEST_F(ConsoleTest, ReaderThatWentAwayLeavesTheExitCodeAtZero) {
+    TemporaryFile file(kThreeChips);
+    std::string command = console_.string();
+    char* argv[] = {command.data(), const_cast<char*>("-mcplist"), nullptr};
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    close(pipeEnds[0]);  // nobody will ever read
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[1]);
+        setenv("ZORVEX_SIM_DEVICES", file.path().c_str(), 1);
+        execv(argv[0], argv);
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST_F(ConsoleTest, FindsTheLibraryWhateverItsFolderIsCalled) {
     // Blanks, and Japanese whose Shift-JIS form has 0x5C as a trail byte (表

@@ -24,8 +24,11 @@ inline sim::SimChip plainChip(std::u16string manufacturer = u"Microchip Technolo
     return sim::makeMcp2221a(std::move(manufacturer));
 }
 
+// A unit as "-set" and a replug leave it: GP0 a general-purpose output.
 inline sim::SimChip zorvexUnit() {
-    return sim::makeMcp2221a(u"Maker", u"DELOQ-72N SWITCHER");
+    sim::SimChip unit = sim::makeMcp2221a(u"Maker", u"DELOQ-72N SWITCHER");
+    unit.gpSettings = unit.flash.gpSettings = {0x00, 0x00, 0x11, 0x00};
+    return unit;
 }
 
 inline std::u16string text(const WideText& wide) {

@@ -59,6 +59,21 @@ TEST(Emulator, AnswersReadsFromTheStateWritesLeft) {
     report[2] = 0x01;
     reply = sim::receiveReport(chip, report);
     EXPECT_EQ((*reply)[7], 0x11);
+    report[2] = 0x07;
+    reply = sim::receiveReport(chip, report);
+    EXPECT_EQ((*reply)[2], 0x01);  // unknown sub-command
+
+    // From the factory no pin is general-purpose I/O: every pin refuses.
+    report.fill(0);
+    report[1] = 0x51;
+    reply = sim::receiveReport(chip, report);
+    EXPECT_EQ(sim::toHex(*reply).substr(2, 20),
+              "51"
+              "00"
+              "eeef"
+              "eeef"
+              "eeef"
+              "eeef");
 
     // GP2 is not general-purpose I/O once replugged: its values read 0xEE.
     sim::replug(chip);
@@ -70,8 +85,9 @@ TEST(Emulator, AnswersReadsFromTheStateWritesLeft) {
     report[1] = 0x51;
     reply = sim::receiveReport(chip, report);
     EXPECT_EQ((*reply)[3], 1);     // GP0 high
-    EXPECT_EQ((*reply)[7], 0xEE);  // GP2
-    EXPECT_EQ(chip.received.size(), 6u);
+    EXPECT_EQ((*reply)[7], 0xEE);  // GP2 value
+    EXPECT_EQ((*reply)[8], 0xEF);  // GP2 direction
+    EXPECT_EQ(chip.received.size(), 8u);
 }
 
 TEST(ScenarioFile, FillsDefaultsAndKeepsUnknownFieldsOnWriteBack) {
@@ -90,6 +106,7 @@ TEST(ScenarioFile, FillsDefaultsAndKeepsUnknownFieldsOnWriteBack) {
     EXPECT_FALSE(chip.flashLocked);
     EXPECT_EQ(chip.flash.product, chip.product);
     EXPECT_EQ(chip.flash.gpSettings, (sim::PinBytes{0, 0, 1, 0}));
+    EXPECT_EQ(scenario->devices.chips[1].gpSettings, sim::kFactoryGpSettings);
     EXPECT_FALSE(scenario->devices.chips[1].openable);
 
     scenario->devices.chips[0].received.push_back("00");

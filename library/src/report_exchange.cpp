@@ -11,9 +11,12 @@ namespace {
 
 constexpr std::uint8_t kStatusSuccess = 0x00;
 // In a Set GPIO Output Values reply, a pin that is not general-purpose I/O
-// has this in each of its four bytes: the chip refused the change.
+// has this in each of its four bytes: the chip refused the change. Only the
+// two "alter" bytes tell: the value byte is an echo of what was sent, which
+// may be 0xEE itself.
 constexpr std::uint8_t kNotGpio = 0xEE;
-constexpr std::size_t kGp0ReplyFirst = 3;
+constexpr std::size_t kGp0AlterOutput = 3;
+constexpr std::size_t kGp0AlterDirection = 5;
 constexpr std::size_t kGp0ReplyEnd = 7;
 
 bool isAcceptingReply(const HidReport& report, const HidReport& reply, std::uint32_t length) {
@@ -25,8 +28,8 @@ bool isAcceptingReply(const HidReport& report, const HidReport& reply, std::uint
     if (reply[1] != command || reply[2] != kStatusSuccess) {
         return false;
     }
-    const auto gp0End = reply.begin() + kGp0ReplyEnd;
-    return !checksGp0 || std::find(reply.begin() + kGp0ReplyFirst, gp0End, kNotGpio) == gp0End;
+    return !checksGp0 ||
+           (reply[kGp0AlterOutput] != kNotGpio && reply[kGp0AlterDirection] != kNotGpio);
 }
 
 }  // namespace
