@@ -13,9 +13,13 @@ struct CommandLine {
     const char* option = nullptr;
 };
 
-// Reads arguments left to right. One that the C runtime's "%u" converts is a
-// number and replaces unitNumber ("7x" is 7, "-1" is 4294967295); the first
-// one it does not convert is the option, and the scan stops there.
+// Reads `text` as the Windows runtime's "%u" does: true and `number` set
+// when it starts with a number ("7x" is 7, "-1" is 4294967295, "0x10" is 0).
+bool readUnsigned(const char* text, std::uint32_t& number);
+
+// Reads arguments left to right. One that "%u" converts is a number and
+// replaces unitNumber; the first one it does not convert is the option, and
+// the scan stops there.
 CommandLine scanArguments(int argc, char* argv[]);
 
 }  // namespace zorvex::console

@@ -1,7 +1,7 @@
 // Code page 932 through iconv, whatever locales the system has installed.
 #include <iconv.h>
 
-#include <cerrno>
+#include <cstring>
 
 #include "cp932_text.h"
 
@@ -9,35 +9,32 @@ namespace zorvex::console {
 
 namespace {
 
-class Converter {
+// One iconv conversion descriptor, closed when this goes out of scope.
+class Iconv {
   public:
-    Converter() : cd_(iconv_open("CP932", "UTF-32LE")) {}
-    ~Converter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) {
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Iconv() {
+        if (isOpen()) {
             iconv_close(cd_);
         }
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
 
-    bool convert(char32_t character, std::string& out) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            return false;
-        }
-        char in[4] = {static_cast<char>(character & 0xFF), static_cast<char>(character >> 8 & 0xFF),
-                      static_cast<char>(character >> 16 & 0xFF), 0};
-        char bytes[8];
-        char* inPointer = in;
-        char* outPointer = bytes;
-        std::size_t inLeft = sizeof in;
-        std::size_t outLeft = sizeof bytes;
+    bool isOpen() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts all of `in` into `out`; the number of bytes written, or 0 when
+    // iconv refused any of it.
+    std::size_t convert(const char* in, std::size_t inLength, char* out, std::size_t outLength) {
+        char* inPointer = const_cast<char*>(in);
+        char* outPointer = out;
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd_, &inPointer, &inLeft, &outPointer, &outLeft) ==
-            static_cast<std::size_t>(-1)) {
-            return false;
+        if (iconv(cd_, &inPointer, &inLength, &outPointer, &outLength) ==
+                static_cast<std::size_t>(-1) ||
+            inLength != 0) {
+            return 0;
         }
-        out.append(bytes, static_cast<std::size_t>(outPointer - bytes));
-        return true;
+        return static_cast<std::size_t>(outPointer - out);
     }
 
   private:
@@ -47,8 +44,26 @@ class Converter {
 }  // namespace
 
 bool appendCp932(char32_t character, std::string& out) {
-    Converter converter;
-    return converter.convert(character, out);
+    Iconv encoder("CP932", "UTF-32LE");
+    Iconv decoder("UTF-32LE", "CP932");
+    if (!encoder.isOpen() || !decoder.isOpen()) {
+        return false;
+    }
+    const char utf32[4] = {static_cast<char>(character & 0xFF),
+                           static_cast<char>(character >> 8 & 0xFF),
+                           static_cast<char>(character >> 16 & 0xFF), 0};
+    char bytes[8];
+    const std::size_t length = encoder.convert(utf32, sizeof utf32, bytes, sizeof bytes);
+    // glibc maps some characters one way only (U+301C to the bytes of
+    // U+FF5E) and drops others without a word (the tag characters): only
+    // bytes that read back as the same character are that character.
+    char back[8];
+    if (length == 0 || decoder.convert(bytes, length, back, sizeof back) != sizeof utf32 ||
+        std::memcmp(back, utf32, sizeof utf32) != 0) {
+        return false;
+    }
+    out.append(bytes, length);
+    return true;
 }
 
 }  // namespace zorvex::console

@@ -15,6 +15,12 @@ bool isLowSurrogate(char32_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
+// Private-use code points mean whatever a vendor chose; Windows maps four of
+// them to single bytes that are not Shift-JIS characters at all.
+bool isPrivateUse(char32_t c) {
+    return (c >= 0xE000 && c <= 0xF8FF) || c >= 0xF0000;
+}
+
 }  // namespace
 
 std::string toCp932(std::u16string_view text) {
@@ -25,17 +31,12 @@ std::string toCp932(std::u16string_view text) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         }
-        const std::size_t before = out.size();
-        if (isControl(c) || isHighSurrogate(c) || isLowSurrogate(c)) {
+        if (isControl(c) || isHighSurrogate(c) || isLowSurrogate(c) || isPrivateUse(c)) {
             out.push_back('?');
         } else if (c < 0x80) {
             out.push_back(static_cast<char>(c));
         } else if (!appendCp932(c, out)) {
             out.push_back('?');
-        } else if (out.size() == before + 1 && static_cast<unsigned char>(out.back()) < 0x80) {
-            // A converter's stand-in such as '\' for U+00A5 is not the
-            // character the device sent.
-            out.back() = '?';
         }
     }
     return out;

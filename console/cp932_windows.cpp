@@ -23,6 +23,12 @@ bool appendCp932(char32_t character, std::string& out) {
     if (length <= 0 || usedDefault) {
         return false;
     }
+    // Only bytes that read back as the same character are that character.
+    wchar_t back[4];
+    if (MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, length, back, 4) != count ||
+        back[0] != units[0] || (count == 2 && back[1] != units[1])) {
+        return false;
+    }
     out.append(bytes, static_cast<std::size_t>(length));
     return true;
 }
