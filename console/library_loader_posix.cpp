@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "elf_check.h"
 #include "library_binding.h"
 
 namespace zorvex::console {
@@ -31,9 +32,12 @@ std::string executablePath() {
 void* loadLibraryBesideExecutable(const char* fileName) {
     const std::string executable = executablePath();
     const std::size_t separator = executable.rfind('/');
-    const std::string folder =
-        separator == std::string::npos ? std::string() : executable.substr(0, separator + 1);
-    return dlopen((folder + fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (separator == std::string::npos) {
+        return dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    }
+    // A damaged file is as good as none: "not found", never a crash.
+    const std::string path = executable.substr(0, separator + 1) + fileName;
+    return isWholeElfFile(path) ? dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
 }
 
 void* findEntryPoint(void* library, const char* name) {

@@ -1,6 +1,7 @@
 // zorvex_cui [no] [option]: lists MCP2221A chips, counts switch units, sets a
 // chip up as a unit and switches units on and off, through zorvex.dll found
 // beside this program. It always ends with exit code 0.
+#include <csignal>
 #include <cstdio>
 
 #include "argument_scan.h"
@@ -36,6 +37,11 @@ void run(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#if defined(SIGPIPE)
+    // A reader that goes away (zorvex_cui -mcplist | head -1) loses the rest
+    // of the output; it does not change the exit code.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     try {
         run(argc, argv);
     } catch (...) {
