@@ -3,7 +3,7 @@ cmake_minimum_required(VERSION 3.25)
 # Checks a built deliverable, FILE.
 #   LIBRARY  it must export exactly the five entry points, undecorated
 #   PE       it is a Windows file for the build's word size (POINTER_SIZE) that
-#            imports system DLLs only
+#            imports system DLLs only and files its resources under Japanese
 set(entry_points getMcp2221aInfo getMcp2221aNum getZorvexNum setMcp2221aForZorvex switchZorvex)
 
 if(PE)
@@ -30,6 +30,20 @@ if(PE)
         endif()
     endforeach()
     message(STATUS "imports: ${imports}")
+
+    # Every resource (version record, manifest) is filed under Japanese.
+    string(REGEX MATCHALL "Language Table:[^\n]*\n[0-9a-fA-F]*[ \t]+Entry: ID: 0x[0-9a-fA-F]+" languages
+           "${dump}")
+    list(TRANSFORM languages REPLACE ".*Entry: ID: 0x0*" "")
+    if(NOT languages)
+        message(FATAL_ERROR "${FILE} holds no resources")
+    endif()
+    foreach(language IN LISTS languages)
+        if(NOT language STREQUAL "411")
+            message(FATAL_ERROR "${FILE} files a resource under language 0x${language}, not 0x411")
+        endif()
+    endforeach()
+    message(STATUS "resource languages: ${languages}")
 
     # Brackets would confuse CMake's lists: "[   0] name" becomes "<   0> name".
     string(REPLACE "[" "<" dump "${dump}")
