@@ -12,7 +12,7 @@ namespace zorvex::console {
 namespace {
 
 void printText(const char* label, const WideText& text) {
-    const std::string bytes = toCp932(std::u16string_view(text.c_str(), text.length()));
+    const std::string bytes = toCp932(Text::viewOf(text));
     std::fputs(label, stdout);
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fputs("\n", stdout);
@@ -21,13 +21,13 @@ void printText(const char* label, const WideText& text) {
 void listChips(const EntryPoints& library) {
     const std::uint32_t count = library.getMcp2221aNum();
     std::printf("Found Mcp2221a ... %u unit.\n", count);
-    WideText manufacturer;
-    WideText product;
+    Text manufacturer;
+    Text product;
     for (std::uint32_t chip = 0; chip < count; ++chip) {
         // Cleared for every chip, so a string one chip cannot give never
         // shows the text of the chip before it.
-        manufacturer.assign(u"", 0);
-        product.assign(u"", 0);
+        manufacturer.assign(u"");
+        product.assign(u"");
         if (!library.getMcp2221aInfo(chip, manufacturer, product)) {
             continue;
         }

@@ -40,8 +40,8 @@ TEST_F(AllocationFailureTest, CountsAnswerZero) {
 }
 
 TEST_F(AllocationFailureTest, CommandsAnswerFalse) {
-    WideText manufacturer;
-    WideText product;
+    Text manufacturer;
+    Text product;
     const auto isFalse = [](bool result) { EXPECT_FALSE(result); };
     failEachAllocation([&] { return getMcp2221aInfo(1, manufacturer, product); }, isFalse);
     failEachAllocation([] { return setMcp2221aForZorvex(0); }, isFalse);

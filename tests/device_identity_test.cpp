@@ -6,13 +6,13 @@ namespace zorvex::test {
 namespace {
 
 TEST(IsZorvexProduct, AcceptsOnlyTheExactSwitchUnitString) {
-    EXPECT_TRUE(isZorvexProduct(wideText(u"DELOQ-72N SWITCHER")));
-    EXPECT_FALSE(isZorvexProduct(wideText(u"DELOQ-72N SWITCHE")));    // 17 units
-    EXPECT_FALSE(isZorvexProduct(wideText(u"DELOQ-72N SWITCHER ")));  // 19 units
-    EXPECT_FALSE(isZorvexProduct(wideText(u"deloq-72n switcher")));
-    EXPECT_FALSE(isZorvexProduct(wideText(u"")));
+    EXPECT_TRUE(isZorvexProduct(Text(u"DELOQ-72N SWITCHER")));
+    EXPECT_FALSE(isZorvexProduct(Text(u"DELOQ-72N SWITCHE")));    // 17 units
+    EXPECT_FALSE(isZorvexProduct(Text(u"DELOQ-72N SWITCHER ")));  // 19 units
+    EXPECT_FALSE(isZorvexProduct(Text(u"deloq-72n switcher")));
+    EXPECT_FALSE(isZorvexProduct(Text(u"")));
     // A string that matches only up to an embedded zero unit is another string.
-    EXPECT_FALSE(isZorvexProduct(wideText(std::u16string(u"DELOQ-72N SWITCHER\0X", 20))));
+    EXPECT_FALSE(isZorvexProduct(Text(std::u16string(u"DELOQ-72N SWITCHER\0X", 20))));
 }
 
 class IdentityTest : public DeviceSetTest {};
@@ -26,14 +26,14 @@ TEST_F(IdentityTest, EmptyStringsAreTextWhileUnreadableOnesKeepTheCallersText) {
     noAttributes.attributesReadable = false;
     devices.chips = {blank, mute, noAttributes};
 
-    WideText manufacturer = wideText(u"before");
-    WideText product = wideText(u"before");
+    Text manufacturer(u"before");
+    Text product(u"before");
     EXPECT_TRUE(getMcp2221aInfo(0, manufacturer, product));
     EXPECT_EQ(text(manufacturer), u"");
     EXPECT_EQ(text(product), u"MCP2221 USB-I2C/UART Combo");
 
-    manufacturer = wideText(u"caller's");
-    product = wideText(u"caller's too");
+    manufacturer.assign(u"caller's");
+    product.assign(u"caller's too");
     EXPECT_TRUE(getMcp2221aInfo(1, manufacturer, product));
     EXPECT_EQ(text(manufacturer), u"caller's");
     EXPECT_EQ(text(product), u"caller's too");
@@ -46,8 +46,8 @@ TEST_F(IdentityTest, EmptyStringsAreTextWhileUnreadableOnesKeepTheCallersText) {
 
 TEST_F(IdentityTest, StringWithoutTerminatorIsCutAtTheBuffer) {
     devices.chips = {sim::makeMcp2221a(std::u16string(300, u'M'), std::u16string(256, u'P'))};
-    WideText manufacturer;
-    WideText product;
+    Text manufacturer;
+    Text product;
     ASSERT_TRUE(getMcp2221aInfo(0, manufacturer, product));
     EXPECT_EQ(text(manufacturer), std::u16string(256, u'M'));
     EXPECT_EQ(text(product), std::u16string(256, u'P'));

@@ -32,13 +32,7 @@ inline sim::SimChip zorvexUnit() {
 }
 
 inline std::u16string text(const WideText& wide) {
-    return {wide.c_str(), wide.length()};
-}
-
-inline WideText wideText(const std::u16string& units) {
-    WideText wide;
-    wide.assign(units.data(), units.size());
-    return wide;
+    return std::u16string(Text::viewOf(wide));
 }
 
 // Attaches `devices` for the test and checks afterwards that every handle

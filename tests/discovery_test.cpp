@@ -10,8 +10,8 @@ using sim::simPath;
 class DiscoveryTest : public DeviceSetTest {};
 
 TEST_F(DiscoveryTest, NothingAttachedAnswersZeroAndFalseEverywhere) {
-    WideText manufacturer = wideText(u"kept");
-    WideText product = wideText(u"also kept");
+    Text manufacturer(u"kept");
+    Text product(u"also kept");
     EXPECT_EQ(getMcp2221aNum(), 0u);
     EXPECT_EQ(getZorvexNum(), 0u);
     EXPECT_FALSE(getMcp2221aInfo(0, manufacturer, product));
@@ -43,8 +43,8 @@ TEST_F(DiscoveryTest, KeepsOnlyChipsThatOpenAndCarryTheMcp2221aIds) {
 
 TEST_F(DiscoveryTest, ChipNumbersFollowEnumerationOrderAndCloseUpAfterAnUnplug) {
     devices.chips = {keyboard(), plainChip(u"first"), keyboard(), plainChip(u"second")};
-    WideText manufacturer;
-    WideText product;
+    Text manufacturer;
+    Text product;
     ASSERT_TRUE(getMcp2221aInfo(0, manufacturer, product));
     EXPECT_EQ(text(manufacturer), u"first");
     ASSERT_TRUE(getMcp2221aInfo(1, manufacturer, product));

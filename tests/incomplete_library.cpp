@@ -3,16 +3,16 @@
 #include "zorvex.h"
 
 extern "C" {
-ZORVEX_API std::uint32_t ZORVEX_CALL getMcp2221aNum() {
+ZORVEX_API uint32_t ZORVEX_CALL getMcp2221aNum() {
     return 0;
 }
-ZORVEX_API std::uint32_t ZORVEX_CALL getZorvexNum() {
+ZORVEX_API uint32_t ZORVEX_CALL getZorvexNum() {
     return 0;
 }
-ZORVEX_API bool ZORVEX_CALL getMcp2221aInfo(std::uint32_t, WideText&, WideText&) {
+ZORVEX_API bool ZORVEX_CALL getMcp2221aInfo(uint32_t, WideText&, WideText&) {
     return false;
 }
-ZORVEX_API bool ZORVEX_CALL setMcp2221aForZorvex(std::uint32_t) {
+ZORVEX_API bool ZORVEX_CALL setMcp2221aForZorvex(uint32_t) {
     return false;
 }
 }

@@ -79,10 +79,10 @@ TEST_F(SimulatedLibraryTest, PlainChipBecomesASwitchUnitAcrossCallsAndAReplug) {
 
     replugInFile(file, 0);
     EXPECT_EQ(getZorvexNum_(), 1u);
-    WideText manufacturer;
-    WideText product;
+    Text manufacturer;
+    Text product;
     ASSERT_TRUE(getMcp2221aInfo_(0, manufacturer, product));
-    EXPECT_EQ(std::u16string(product.c_str()), u"DELOQ-72N SWITCHER");
+    EXPECT_EQ(std::u16string(product.view()), u"DELOQ-72N SWITCHER");
 
     ASSERT_TRUE(switchZorvex_(0, 1));
     chip = savedChip(file, 0);

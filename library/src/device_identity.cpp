@@ -16,7 +16,8 @@ void readInto(platform::DeviceHandle device, platform::DeviceString which, WideT
         return;
     }
     const auto end = std::find(buffer.begin(), buffer.end(), u'\0');
-    text.assign(buffer.data(), static_cast<std::size_t>(end - buffer.begin()));
+    Text::assign(
+        text, std::u16string_view(buffer.data(), static_cast<std::size_t>(end - buffer.begin())));
 }
 
 }  // namespace
@@ -37,7 +38,7 @@ bool readDeviceStrings(const DevicePath& path, WideText& manufacturer, WideText&
 }
 
 bool isZorvexProduct(const WideText& product) {
-    return std::u16string_view(product.c_str(), product.length()) == kZorvexProduct;
+    return Text::viewOf(product) == kZorvexProduct;
 }
 
 namespace {
@@ -46,8 +47,8 @@ namespace {
 // texts for every chip: a chip whose product string cannot be read is judged
 // by empty text, never by the string of the chip before it.
 bool isZorvexUnit(const DevicePath& path) {
-    WideText manufacturer;
-    WideText product;
+    Text manufacturer;
+    Text product;
     return readDeviceStrings(path, manufacturer, product) && isZorvexProduct(product);
 }
 
