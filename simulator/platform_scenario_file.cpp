@@ -1,6 +1,9 @@
 // The device seam of the simulated library: the devices live in the scenario
-// file named by ZORVEX_SIM_DEVICES, read afresh by every operation and
-// written back after every report, so chip state lasts across processes.
+// file named by ZORVEX_SIM_DEVICES. The process reads it once and again only
+// when the file has changed (looked at once per enumeration, that is once
+// per exported call), and writes back after every report a chip received,
+// under the file's lock, so that chip state lasts across processes and no
+// report of another process is lost.
 #include <memory>
 
 #include "platform.h"
@@ -17,42 +20,66 @@ SimHandle* asSim(DeviceHandle device) {
     return static_cast<SimHandle*>(device);
 }
 
-std::optional<Scenario> currentScenario() {
-    const std::string path = scenarioPath();
-    return path.empty() ? std::nullopt : loadScenario(path);
+// This process's copy of the file: the simulator's only state.
+CachedScenario& cache() {
+    static CachedScenario cached;
+    return cached;
+}
+
+SimDevices* devices() {
+    return cache().scenario ? &cache().scenario->devices : nullptr;
 }
 
 }  // namespace
 
 void listHidInterfaces(DeviceList& list) {
-    if (const auto scenario = currentScenario()) {
-        listSimInterfaces(scenario->devices, list);
+    refresh(cache(), scenarioPath());
+    if (SimDevices* current = devices()) {
+        listSimInterfaces(*current, list);
     }
 }
 
 DeviceHandle openDevice(const DevicePath& path) {
-    auto scenario = currentScenario();
-    return scenario ? openSim(scenario->devices, path).release() : nullptr;
+    SimDevices* current = devices();
+    return current != nullptr ? openSim(*current, path).release() : nullptr;
 }
 
 void closeDevice(DeviceHandle device) {
+    if (SimDevices* current = devices()) {
+        closeSim(*current, *asSim(device));
+    }
     delete asSim(device);
 }
 
 bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& productId) {
-    const auto scenario = currentScenario();
-    return scenario && readSimIds(scenario->devices, asSim(device)->chip, vendorId, productId);
+    const SimDevices* current = devices();
+    return current != nullptr && readSimIds(*current, asSim(device)->chip, vendorId, productId);
 }
 
 bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buffer) {
-    const auto scenario = currentScenario();
-    return scenario && readSimString(scenario->devices, asSim(device)->chip, which, buffer);
+    const SimDevices* current = devices();
+    return current != nullptr && readSimString(*current, asSim(device)->chip, which, buffer);
 }
 
+// The chip takes the report in the file as it is now, read under the lock,
+// and answers only once what the report changed has been written back: a
+// file that cannot be written (read-only, say) makes a chip that never
+// answers.
 bool writeReport(DeviceHandle device, const HidReport& report) {
-    auto scenario = currentScenario();
-    return scenario && writeSim(scenario->devices, *asSim(device), report) &&
-           saveScenario(scenarioPath(), *scenario);
+    const std::string path = scenarioPath();
+    SimHandle& handle = *asSim(device);
+    handle.pendingReply.reset();
+    const ScenarioLock lock(path);
+    auto scenario = lock.held() ? loadScenario(path) : std::nullopt;
+    if (!scenario || !writeSim(scenario->devices, handle, report)) {
+        return false;
+    }
+    if (!saveScenario(path, *scenario)) {
+        handle.pendingReply.reset();
+        return true;
+    }
+    adopt(cache(), path, std::move(*scenario));
+    return true;
 }
 
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,

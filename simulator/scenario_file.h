@@ -1,9 +1,11 @@
 // The scenario file: a JSON description of the attached devices that the
-// simulated library reads at every enumeration and writes back after every
-// report, so that chip state lasts across calls and processes.
+// simulated library (and the Wine stand-ins) read, and write back after a
+// report a chip received, so that chip state lasts across calls and
+// processes, however many of them share the file.
 #ifndef ZORVEX_SIM_SCENARIO_FILE_H
 #define ZORVEX_SIM_SCENARIO_FILE_H
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -16,17 +18,71 @@ namespace zorvex::sim {
 constexpr const char* kScenarioVariable = "ZORVEX_SIM_DEVICES";
 
 struct Scenario {
-    // The file as read, so that fields the emulator does not know survive a
-    // write-back.
+    // The file as read, so that fields the emulator does not know, and
+    // defaults the file leaves out, survive a write-back.
     nlohmann::json document;
     SimDevices devices;
+    // The devices as read or last written: only what differs is written back.
+    SimDevices written;
+    // Written back as it came: on one line, or indented.
+    bool compact = false;
 };
 
-// Reads the file; nullopt when it is missing or is not a valid scenario.
-std::optional<Scenario> loadScenario(const std::string& path);
+// Reads the file; nullopt when it is missing or is not a valid scenario (not
+// a regular file, not JSON, nested deeper than a scenario is, a field of the
+// wrong type or out of range). `problem`, when given, then says why.
+std::optional<Scenario> loadScenario(const std::string& path, std::string* problem = nullptr);
 
-// Merges the devices into the document and replaces the file with it.
+// Replaces the file (a symlink's target) with the scenario, writing only the
+// device fields that changed, through a temporary file renamed over it.
+// False, with the file untouched, when it may not be replaced (no write
+// permission) or the writing failed. Call it holding a ScenarioLock.
 bool saveScenario(const std::string& path, Scenario& scenario);
+
+// The exclusive lock that every read-modify-write of a scenario file holds,
+// from the read to the rename: a lock file beside the file's target, taken
+// with flock on POSIX systems and LockFileEx on Windows.
+class ScenarioLock {
+  public:
+    explicit ScenarioLock(const std::string& path);
+    ~ScenarioLock();
+    ScenarioLock(const ScenarioLock&) = delete;
+    ScenarioLock& operator=(const ScenarioLock&) = delete;
+
+    bool held() const { return held_; }
+
+  private:
+    std::intptr_t file_ = -1;
+    bool held_ = false;
+};
+
+// What tells one version of a file from another: its identity, size and
+// modification time.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t identity = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const FileStamp& other) const;
+};
+
+// The file's stamp now; nullopt when there is no such file.
+std::optional<FileStamp> stampOf(const std::string& path);
+
+// A process's copy of a scenario file, read again only when it changed.
+struct CachedScenario {
+    std::string path;
+    std::optional<FileStamp> stamp;
+    std::optional<Scenario> scenario;
+};
+
+// Brings `cached` up to the file at `path`: re-reads it when the path or the
+// file's stamp differ from what was read last.
+void refresh(CachedScenario& cached, const std::string& path);
+
+// Takes `scenario`, which this process has just written to `path`, as the
+// cached copy.
+void adopt(CachedScenario& cached, const std::string& path, Scenario&& scenario);
 
 // The file named by ZORVEX_SIM_DEVICES; empty when the variable is unset.
 std::string scenarioPath();

@@ -47,29 +47,39 @@ void show(const SimDevices& devices) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const bool showing = argc == 2 && std::strcmp(argv[1], "show") == 0;
+    const bool replugging = argc == 3 && std::strcmp(argv[1], "replug") == 0;
+    if (!showing && !replugging) {
+        return usage();
+    }
     const std::string path = scenarioPath();
     if (path.empty()) {
         std::fprintf(stderr, "zorvex_simctl: %s is not set\n", kScenarioVariable);
         return 1;
     }
-    auto scenario = loadScenario(path);
+    // The same lock as the simulated library's, so no report is lost.
+    const ScenarioLock lock(path);
+    std::string problem;
+    auto scenario = lock.held() ? loadScenario(path, &problem) : std::nullopt;
     if (!scenario) {
-        std::fprintf(stderr, "zorvex_simctl: %s is missing or not a scenario\n", path.c_str());
+        std::fprintf(stderr, "zorvex_simctl: %s: %s\n", path.c_str(),
+                     lock.held() ? problem.c_str() : "missing or cannot be locked");
         return 1;
     }
-    if (argc == 2 && std::strcmp(argv[1], "show") == 0) {
+    if (showing) {
         show(scenario->devices);
         return 0;
     }
-    if (argc == 3 && std::strcmp(argv[1], "replug") == 0) {
-        char* end = nullptr;
-        const unsigned long index = std::strtoul(argv[2], &end, 10);
-        if (*argv[2] == '\0' || *end != '\0' || index >= scenario->devices.chips.size()) {
-            std::fprintf(stderr, "zorvex_simctl: no device %s\n", argv[2]);
-            return 1;
-        }
-        replug(scenario->devices.chips[index]);
-        return saveScenario(path, *scenario) ? 0 : 1;
+    char* end = nullptr;
+    const unsigned long index = std::strtoul(argv[2], &end, 10);
+    if (*argv[2] == '\0' || *end != '\0' || index >= scenario->devices.chips.size()) {
+        std::fprintf(stderr, "zorvex_simctl: no device %s\n", argv[2]);
+        return 1;
     }
-    return usage();
+    replug(scenario->devices.chips[index]);
+    if (!saveScenario(path, *scenario)) {
+        std::fprintf(stderr, "zorvex_simctl: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    return 0;
 }

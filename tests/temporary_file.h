@@ -26,7 +26,10 @@ class TemporaryFile {
         path_ = (std::filesystem::temp_directory_path() / name).string();
         std::ofstream(path_, std::ios::binary) << contents;
     }
-    ~TemporaryFile() { std::remove(path_.c_str()); }
+    ~TemporaryFile() {
+        std::remove(path_.c_str());
+        std::remove((path_ + ".lock").c_str());
+    }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
