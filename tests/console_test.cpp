@@ -2,12 +2,16 @@
 // standard output compared byte for byte (Shift-JIS included).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include <chrono>
 #include <random>
 
 #if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -253,6 +257,133 @@ TEST_F(ConsoleTest, FaultyDevicesAreLeftOutOrRefuseWithoutAWord) {
         EXPECT_TRUE(chipIn(file, closed).received.empty()) << "device " << closed;
     }
 }
+
+TEST_F(ConsoleTest, InvalidScenarioMeansNoChipsAndIsNeverRewritten) {
+    const std::string deep(100000, '[');
+    const std::vector<std::string> invalid = {
+        deep,
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "flash": )" + deep + "]}]}",
+        R"({"devices": {"vendorId": 1240, "productId": 221}})",
+        R"({"devices": [{"vendorId": 1e10, "productId": 221}]})",
+        R"({"devices": [{"vendorId": 70000, "productId": 221}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": -35}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "gpSettings": [0, 0, 1e300, 0]}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "gpSettings": [0, 0, 17.0, 0]}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "product": 5}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "responds": "yes"}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "received": [1]}]})",
+        R"({ devices: )",
+    };
+    for (const std::string& contents : invalid) {
+        SCOPED_TRACE(contents.substr(0, 80));
+        TemporaryFile file(contents);
+        // The stand-ins cannot leave their findings in such a file either.
+        for (const auto& arguments : std::vector<std::vector<std::string>>{
+                 {"-mcplist"}, {"-on"}, {"0", "-set"}, {"-zorvexnum"}}) {
+            const ConsoleRun result = runConsole(console_, arguments, file.path());
+            EXPECT_EQ(result.exitCode, 0);
+            EXPECT_TRUE(result.output.empty() ||
+                        result.output.find(" 0 unit.") != std::string::npos)
+                << result.output;
+        }
+        EXPECT_EQ(file.contents(), contents);
+    }
+}
+
+TEST_F(ConsoleTest, WriteBackKeepsTheFileAsItWasBesideTheReport) {
+    std::string compact = kThreeChips;
+    compact.erase(std::remove(compact.begin(), compact.end(), '\n'), compact.end());
+    TemporaryFile file(compact);
+    const nlohmann::json before = nlohmann::json::parse(compact);
+    EXPECT_EQ(run({"-on"}, file.path()), "");
+
+    const std::string after = file.contents();
+    EXPECT_EQ(after.find('\n'), after.size() - 1) << "no longer on one line";
+    nlohmann::json written = nlohmann::json::parse(after);
+    for (const std::size_t other : {0, 2, 3}) {
+        EXPECT_EQ(written["devices"][other], before["devices"][other]);
+    }
+    nlohmann::json unit = written["devices"][1];
+    EXPECT_EQ(unit["received"], nlohmann::json::array({kReportCOn}));
+    EXPECT_EQ(unit["gpioOutput"], nlohmann::json::array({1, 0, 0, 0}));
+    unit.erase("received");
+    unit.erase("gpioOutput");
+    EXPECT_EQ(unit, before["devices"][1]);
+}
+
+TEST_F(ConsoleTest, ReadOnlyScenarioIsNotReplacedAndItsChipsDoNotAnswer) {
+    TemporaryFile file(kThreeChips);
+    fs::permissions(file.path(),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const ConsoleRun result = runConsole(console_, {"-on"}, file.path());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output, "");
+    fs::permissions(file.path(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(file.contents(), kThreeChips);
+}
+
+#if !defined(_WIN32)
+TEST_F(ConsoleTest, LinkedScenarioUpdatesItsTargetAndAFifoHoldsNoChips) {
+    TemporaryFile target(kThreeChips);
+    const fs::path link = target.path() + ".link";
+    fs::create_symlink(target.path(), link);
+    EXPECT_EQ(run({"-on"}, link.string()), "");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(chipIn(target, 1).received, std::vector<std::string>{kReportCOn});
+    fs::remove(link);
+
+    const fs::path fifo = target.path() + ".fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(run({"-mcplist"}, fifo.string()), lines("Found Mcp2221a ... 0 unit.\n"));
+    fs::remove(fifo);
+}
+
+// Many consoles at once on one file: every report lands in it, and every
+// listing shows the file as some writer left it, never half of it.
+TEST_F(ConsoleTest, ConsolesSharingAFileLoseNoReport) {
+    TemporaryFile file(kThreeChips);
+    const std::string listing = run({"-mcplist"}, file.path());
+    const ScratchFolder scratch("concurrent");
+    fs::create_directories(scratch.path());
+    setenv("ZORVEX_SIM_DEVICES", file.path().c_str(), 1);
+    constexpr int kRounds = 5;
+    constexpr int kPerKind = 5;
+    std::string command = console_.string();
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::pair<pid_t, fs::path>> children;
+        for (int i = 0; i < 2 * kPerKind; ++i) {
+            const fs::path output = scratch.path() / std::to_string(i);
+            const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ASSERT_GE(fd, 0);
+            char* on[] = {command.data(), const_cast<char*>("0"), const_cast<char*>("-on"),
+                          nullptr};
+            char* list[] = {command.data(), const_cast<char*>("-mcplist"), nullptr};
+            const pid_t child = fork();
+            if (child == 0) {
+                dup2(fd, STDOUT_FILENO);
+                execv(command.c_str(), i % 2 == 0 ? on : list);
+                _exit(127);
+            }
+            close(fd);
+            children.emplace_back(child, i % 2 == 0 ? fs::path() : output);
+        }
+        for (const auto& [child, output] : children) {
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            if (!output.empty()) {
+                std::ifstream in(output, std::ios::binary);
+                const std::string printed((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
+                EXPECT_EQ(printed, listing);
+            }
+        }
+    }
+    unsetenv("ZORVEX_SIM_DEVICES");
+    EXPECT_EQ(chipIn(file, 1).received.size(), std::size_t{kRounds * kPerKind});
+}
+#endif
 
 TEST_F(ConsoleTest, SilentChipCostsAtMostTheReplyTimeout) {
     TemporaryFile file(R"({"devices": [{"vendorId": 1240, "productId": 221,

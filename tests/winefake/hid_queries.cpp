@@ -12,16 +12,14 @@ namespace {
 // Windows refuses string buffers larger than this.
 constexpr ULONG kLargestStringBuffer = 4093;
 
-const zorvex::sim::SimChip* chipBehind(HANDLE device,
-                                       std::optional<zorvex::sim::Scenario>& scenario,
-                                       const char* call) {
+const zorvex::sim::SimChip* chipBehind(HANDLE device, const char* call) {
     const auto index = deviceOfHandle(device);
     if (!index) {
         violation(std::string(call) + ": not a device handle", ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    scenario = loadCurrentScenario();
-    if (!scenario || *index >= scenario->devices.chips.size()) {
+    const zorvex::sim::Scenario* scenario = currentScenario();
+    if (scenario == nullptr || *index >= scenario->devices.chips.size()) {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return nullptr;
     }
@@ -34,8 +32,7 @@ extern "C" {
 
 BOOLEAN zorvexFakeAttributes(HANDLE device, USHORT* vendorId, USHORT* productId, USHORT* version) {
     const std::lock_guard<std::mutex> lock(state().mutex);
-    std::optional<zorvex::sim::Scenario> scenario;
-    const zorvex::sim::SimChip* chip = chipBehind(device, scenario, "HidD_GetAttributes");
+    const zorvex::sim::SimChip* chip = chipBehind(device, "HidD_GetAttributes");
     if (chip == nullptr) {
         return FALSE;
     }
@@ -57,8 +54,7 @@ BOOLEAN zorvexFakeString(HANDLE device, BOOLEAN product, PVOID buffer, ULONG buf
         return FALSE;
     }
     const std::lock_guard<std::mutex> lock(state().mutex);
-    std::optional<zorvex::sim::Scenario> scenario;
-    const zorvex::sim::SimChip* chip = chipBehind(device, scenario, call);
+    const zorvex::sim::SimChip* chip = chipBehind(device, call);
     if (chip == nullptr) {
         return FALSE;
     }

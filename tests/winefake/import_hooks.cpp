@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -17,6 +19,8 @@ struct Counts {
     std::mutex mutex;
     std::vector<HMODULE> modules;
     std::set<HANDLE> events;
+    // The thread serving each device handle the caller holds.
+    std::map<HANDLE, HANDLE> servers;
 };
 
 Counts& counts() {
@@ -37,20 +41,48 @@ HANDLE WINAPI countedCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualR
 HANDLE WINAPI preparedCreateFileA(LPCSTR path, DWORD access, DWORD share,
                                   LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
                                   HANDLE templateFile) {
-    if (path != nullptr) {
-        if (const auto device = deviceOfPipeName(path)) {
-            offerInstance(*device);
+    const auto device = path != nullptr ? deviceOfPipeName(path) : std::nullopt;
+    const HANDLE server = device ? offerInstance(*device) : nullptr;
+    const HANDLE handle =
+        CreateFileA(path, access, share, attributes, disposition, flags, templateFile);
+    if (server != nullptr) {
+        if (handle != INVALID_HANDLE_VALUE) {
+            const std::lock_guard<std::mutex> lock(counts().mutex);
+            counts().servers[handle] = server;
+        } else {
+            // Nobody will connect: let the instance's thread end now.
+            const HANDLE release = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                               OPEN_EXISTING, 0, nullptr);
+            if (release != INVALID_HANDLE_VALUE) {
+                CloseHandle(release);
+                WaitForSingleObject(server, INFINITE);
+            }
+            CloseHandle(server);
         }
     }
-    return CreateFileA(path, access, share, attributes, disposition, flags, templateFile);
+    return handle;
 }
 
+// Once the caller closed a device, its serving thread has finished with it
+// before the caller goes on: no thread is ever cut off at process exit in
+// the middle of a write to the scenario file or holding a lock.
 BOOL WINAPI countedCloseHandle(HANDLE handle) {
+    HANDLE server = nullptr;
     {
         const std::lock_guard<std::mutex> lock(counts().mutex);
         counts().events.erase(handle);
+        const auto serving = counts().servers.find(handle);
+        if (serving != counts().servers.end()) {
+            server = serving->second;
+            counts().servers.erase(serving);
+        }
     }
-    return CloseHandle(handle);
+    const BOOL closed = CloseHandle(handle);
+    if (server != nullptr) {
+        WaitForSingleObject(server, INFINITE);
+        CloseHandle(server);
+    }
+    return closed;
 }
 
 // Points `module`'s import of kernel32's `name` at `replacement`.

@@ -39,12 +39,7 @@ void exchange(HANDLE pipe, std::size_t device, const HidReport& report) {
     std::optional<HidReport> reply;
     {
         const std::lock_guard<std::mutex> lock(state().mutex);
-        auto scenario = loadCurrentScenario();
-        if (!scenario || device >= scenario->devices.chips.size()) {
-            return;
-        }
-        reply = sim::receiveReport(scenario->devices.chips[device], report);
-        sim::saveScenario(sim::scenarioPath(), *scenario);
+        reply = deliverReport(device, report);
     }
     if (reply) {
         DWORD written = 0;
@@ -92,26 +87,25 @@ DWORD WINAPI serveConnection(LPVOID parameter) {
 
 }  // namespace
 
-void offerInstance(std::size_t index) {
+HANDLE offerInstance(std::size_t index) {
     {
         const std::lock_guard<std::mutex> lock(state().mutex);
-        const auto scenario = loadCurrentScenario();
+        const sim::Scenario* scenario = currentScenario();
         if (!scenario || index >= scenario->devices.chips.size() ||
             !scenario->devices.chips[index].openable) {
-            return;
+            return nullptr;
         }
     }
     const HANDLE pipe = createInstance(index);
     if (pipe == INVALID_HANDLE_VALUE) {
-        return;
+        return nullptr;
     }
     const HANDLE thread =
         CreateThread(nullptr, 0, serveConnection, new Connection{index, pipe}, 0, nullptr);
-    if (thread != nullptr) {
-        CloseHandle(thread);
-    } else {
+    if (thread == nullptr) {
         closeInstance(pipe);
     }
+    return thread;
 }
 
 }  // namespace zorvex::winefake

@@ -60,12 +60,13 @@ __declspec(dllexport) HDEVINFO WINAPI
         static_cast<LPCWSTR>(__builtin_return_address(0)), &caller);
     watchImportsOf(caller);
     auto* set = new InterfaceSet;
-    if (const auto scenario = loadCurrentScenario()) {
+    const std::lock_guard<std::mutex> lock(state().mutex);
+    refreshScenario();
+    if (const zorvex::sim::Scenario* scenario = currentScenario()) {
         for (std::size_t i = 0; i < scenario->devices.chips.size(); ++i) {
             set->paths.push_back(devicePipeName(i));
         }
     }
-    const std::lock_guard<std::mutex> lock(state().mutex);
     ++state().enumerations;
     openSets().push_back(set);
     return set;

@@ -26,9 +26,16 @@ int handlesLeftOpen(const StandinState& s) {
     return open;
 }
 
+sim::CachedScenario& cache() {
+    static auto* const cached = new sim::CachedScenario;
+    return *cached;
+}
+
 void writeFindings() {
     const StandinState& s = state();
-    auto scenario = loadCurrentScenario();
+    const std::string path = sim::scenarioPath();
+    const sim::ScenarioLock lock(path);
+    auto scenario = lock.held() ? sim::loadScenario(path) : std::nullopt;
     if (!scenario) {
         return;
     }
@@ -37,7 +44,7 @@ void writeFindings() {
         {"connections", s.connections},       {"handlesLeftOpen", handlesLeftOpen(s)},
         {"eventsLeftOpen", eventsLeftOpen()}, {"violations", s.violations},
     };
-    sim::saveScenario(sim::scenarioPath(), *scenario);
+    sim::saveScenario(path, *scenario);
 }
 
 }  // namespace
@@ -55,9 +62,30 @@ void violation(const std::string& what, DWORD error) {
     SetLastError(error);
 }
 
-std::optional<sim::Scenario> loadCurrentScenario() {
+const sim::Scenario* currentScenario() {
+    if (cache().path.empty()) {
+        refreshScenario();
+    }
+    return cache().scenario ? &*cache().scenario : nullptr;
+}
+
+void refreshScenario() {
+    sim::refresh(cache(), sim::scenarioPath());
+}
+
+std::optional<HidReport> deliverReport(std::size_t index, const HidReport& report) {
     const std::string path = sim::scenarioPath();
-    return path.empty() ? std::nullopt : sim::loadScenario(path);
+    const sim::ScenarioLock lock(path);
+    auto scenario = lock.held() ? sim::loadScenario(path) : std::nullopt;
+    if (!scenario || index >= scenario->devices.chips.size()) {
+        return std::nullopt;
+    }
+    std::optional<HidReport> reply = sim::receiveReport(scenario->devices.chips[index], report);
+    if (!sim::saveScenario(path, *scenario)) {
+        return std::nullopt;
+    }
+    sim::adopt(cache(), path, std::move(*scenario));
+    return reply;
 }
 
 std::string devicePipeName(std::size_t index) {

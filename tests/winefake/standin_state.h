@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "hid_report.h"
 #include "scenario_file.h"
 
 namespace zorvex::winefake {
@@ -32,8 +33,17 @@ StandinState& state();
 // Records a call Windows would have refused, and sets the error it would give.
 void violation(const std::string& what, DWORD error);
 
-// The scenario now; nullopt when there is none.
-std::optional<sim::Scenario> loadCurrentScenario();
+// The scenario as this process last read it (read again at each enumeration
+// when the file has changed); nullptr when there is none. Call holding
+// state().mutex.
+const sim::Scenario* currentScenario();
+// Reads the file again if it changed since; at each enumeration.
+void refreshScenario();
+
+// Delivers `report` to device `index` in the file as it is now, under the
+// file's lock, and writes back what it changed; the chip's reply, if it gave
+// one and the file could be written. Call holding state().mutex.
+std::optional<HidReport> deliverReport(std::size_t index, const HidReport& report);
 
 // The pipe that stands in for device `index`'s HID interface.
 std::string devicePipeName(std::size_t index);
