@@ -15,17 +15,28 @@ namespace zorvex::winefake {
 
 namespace {
 
+struct Device {
+    HANDLE server;
+    std::size_t index;
+};
+
 struct Counts {
     std::mutex mutex;
     std::vector<HMODULE> modules;
     std::set<HANDLE> events;
-    // The thread serving each device handle the caller holds.
-    std::map<HANDLE, HANDLE> servers;
+    // The pipe instance behind each device handle the caller holds.
+    std::map<HANDLE, Device> devices;
 };
 
 Counts& counts() {
     static auto* const instance = new Counts;
     return *instance;
+}
+
+std::optional<Device> deviceOf(HANDLE handle) {
+    const std::lock_guard<std::mutex> lock(counts().mutex);
+    const auto found = counts().devices.find(handle);
+    return found != counts().devices.end() ? std::optional<Device>(found->second) : std::nullopt;
 }
 
 HANDLE WINAPI countedCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
@@ -38,49 +49,56 @@ HANDLE WINAPI countedCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualR
     return event;
 }
 
-HANDLE WINAPI preparedCreateFileA(LPCSTR path, DWORD access, DWORD share,
-                                  LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
-                                  HANDLE templateFile) {
-    const auto device = path != nullptr ? deviceOfPipeName(path) : std::nullopt;
-    const HANDLE server = device ? offerInstance(*device) : nullptr;
+HANDLE WINAPI servedCreateFileA(LPCSTR path, DWORD access, DWORD share,
+                                LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
+                                HANDLE templateFile) {
+    const auto index = path != nullptr ? deviceOfPipeName(path) : std::nullopt;
+    const HANDLE server = index ? offerInstance(*index) : INVALID_HANDLE_VALUE;
     const HANDLE handle =
         CreateFileA(path, access, share, attributes, disposition, flags, templateFile);
-    if (server != nullptr) {
+    if (server != INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
         if (handle != INVALID_HANDLE_VALUE) {
+            acceptConnection(server);
             const std::lock_guard<std::mutex> lock(counts().mutex);
-            counts().servers[handle] = server;
+            counts().devices[handle] = Device{server, *index};
         } else {
-            // Nobody will connect: let the instance's thread end now.
-            const HANDLE release = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                               OPEN_EXISTING, 0, nullptr);
-            if (release != INVALID_HANDLE_VALUE) {
-                CloseHandle(release);
-                WaitForSingleObject(server, INFINITE);
-            }
-            CloseHandle(server);
+            closeInstance(server);
         }
+        SetLastError(error);
     }
     return handle;
 }
 
-// Once the caller closed a device, its serving thread has finished with it
-// before the caller goes on: no thread is ever cut off at process exit in
-// the middle of a write to the scenario file or holding a lock.
+// The chip answers before the write returns, as a fast chip would: its reply
+// is there for the caller's next read.
+BOOL WINAPI servedWriteFile(HANDLE handle, LPCVOID data, DWORD length, LPDWORD written,
+                            LPOVERLAPPED overlapped) {
+    const BOOL result = WriteFile(handle, data, length, written, overlapped);
+    if (const auto device = deviceOf(handle)) {
+        const DWORD error = GetLastError();
+        answerReport(device->server, device->index);
+        SetLastError(error);
+    }
+    return result;
+}
+
 BOOL WINAPI countedCloseHandle(HANDLE handle) {
-    HANDLE server = nullptr;
+    std::optional<Device> device;
     {
         const std::lock_guard<std::mutex> lock(counts().mutex);
         counts().events.erase(handle);
-        const auto serving = counts().servers.find(handle);
-        if (serving != counts().servers.end()) {
-            server = serving->second;
-            counts().servers.erase(serving);
+        const auto found = counts().devices.find(handle);
+        if (found != counts().devices.end()) {
+            device = found->second;
+            counts().devices.erase(found);
         }
     }
     const BOOL closed = CloseHandle(handle);
-    if (server != nullptr) {
-        WaitForSingleObject(server, INFINITE);
-        CloseHandle(server);
+    if (device) {
+        const DWORD error = GetLastError();
+        closeInstance(device->server);
+        SetLastError(error);
     }
     return closed;
 }
@@ -135,7 +153,8 @@ void watchImportsOf(HMODULE module) {
         }
         modules.push_back(module);
     }
-    redirectImport(module, "CreateFileA", reinterpret_cast<void*>(&preparedCreateFileA));
+    redirectImport(module, "CreateFileA", reinterpret_cast<void*>(&servedCreateFileA));
+    redirectImport(module, "WriteFile", reinterpret_cast<void*>(&servedWriteFile));
     redirectImport(module, "CreateEventW", reinterpret_cast<void*>(&countedCreateEventW));
     redirectImport(module, "CloseHandle", reinterpret_cast<void*>(&countedCloseHandle));
 }

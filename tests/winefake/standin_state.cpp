@@ -137,8 +137,8 @@ void pinInProcess() {
 
 }  // namespace zorvex::winefake
 
-// Runs at process end (the module is pinned): the pipe threads are gone, the
-// caller's handles not yet closed by the system.
+// Runs at process end (the module is pinned): the caller's handles are not
+// yet closed by the system.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_DETACH) {
         zorvex::winefake::writeFindings();

@@ -23,11 +23,11 @@ struct StandinState {
     int enumerations = 0;            // SetupDiGetClassDevsA calls
     int setsDestroyed = 0;           // SetupDiDestroyDeviceInfoList calls that freed a set
     int connections = 0;             // device opens (pipe connections)
-    std::vector<HANDLE> serverEnds;  // pipe instances, listening or connected
+    std::vector<HANDLE> serverEnds;  // pipe instances, offered or connected
     std::vector<std::string> violations;
 };
 
-// The one state of this process (never destroyed: threads may outlive it).
+// The one state of this process (never destroyed: it is used at exit).
 StandinState& state();
 
 // Records a call Windows would have refused, and sets the error it would give.
@@ -54,8 +54,8 @@ std::optional<std::size_t> deviceOfPipeName(const std::string& path);
 // The device behind an open pipe handle; nullopt for any other handle.
 std::optional<std::size_t> deviceOfHandle(HANDLE handle);
 
-// Keeps the stand-in loaded until the process ends, so that its pipe
-// threads never run in unloaded code and its findings get written.
+// Keeps the stand-in loaded until the process ends, so that its findings
+// get written.
 void pinInProcess();
 
 }  // namespace zorvex::winefake
