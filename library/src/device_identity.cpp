@@ -59,9 +59,10 @@ std::uint32_t countZorvexUnits(const DeviceList& list) {
 }
 
 std::uint32_t keepZorvexOnly(DeviceList& list) {
-    for (auto entry = list.begin(); entry != list.end();) {
-        entry = isZorvexUnit(*entry) ? entry + 1 : list.erase(entry);
-    }
+    // One pass, front to back, each entry looked at once; the order stays.
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [](const DevicePath& path) { return !isZorvexUnit(path); }),
+               list.end());
     return countOf(list);
 }
 

@@ -1,5 +1,7 @@
 #include "discovery.h"
 
+#include <algorithm>
+
 #include "open_device.h"
 
 namespace zorvex {
@@ -26,9 +28,10 @@ std::uint32_t enumerateHidDevices(DeviceList& list) {
 }
 
 std::uint32_t keepMcp2221aOnly(DeviceList& list) {
-    for (auto entry = list.begin(); entry != list.end();) {
-        entry = isMcp2221a(*entry) ? entry + 1 : list.erase(entry);
-    }
+    // One pass, front to back, each entry looked at once; the order stays.
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [](const DevicePath& path) { return !isMcp2221a(path); }),
+               list.end());
     return countOf(list);
 }
 
