@@ -13,6 +13,7 @@ extern "C" {
 
 #include <cstddef>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "platform.h"
@@ -49,23 +50,27 @@ class InterfaceSet {
     HDEVINFO set_;
 };
 
-// The manual-reset event an overlapped operation signals.
-class IoEvent {
-  public:
-    IoEvent() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~IoEvent() {
-        if (event_ != nullptr) {
-            CloseHandle(event_);
-        }
-    }
-    IoEvent(const IoEvent&) = delete;
-    IoEvent& operator=(const IoEvent&) = delete;
-
-    HANDLE get() const { return event_; }
-
-  private:
-    HANDLE event_;
+// An open device, and the one manual-reset event its overlapped writes and
+// reads signal: made at its first write, so an exchange uses one event and
+// an open that only reads IDs or strings none; closed with the device.
+struct Device {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE event = nullptr;
 };
+
+Device* asDevice(DeviceHandle device) {
+    return static_cast<Device*>(device);
+}
+
+// The device's event, reset for the next operation; nullptr when none can be had.
+HANDLE ioEvent(Device& device) {
+    if (device.event == nullptr) {
+        device.event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    } else {
+        ResetEvent(device.event);
+    }
+    return device.event;
+}
 
 // The path of one interface, or an empty string when its detail cannot be read.
 DevicePath interfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData) {
@@ -127,20 +132,33 @@ void listHidInterfaces(DeviceList& list) {
 }
 
 DeviceHandle openDevice(const DevicePath& path) {
-    const HANDLE device =
+    auto* device = new (std::nothrow) Device;
+    if (device == nullptr) {
+        return nullptr;
+    }
+    device->file =
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    return device == INVALID_HANDLE_VALUE ? nullptr : device;
+    if (device->file == INVALID_HANDLE_VALUE) {
+        delete device;
+        return nullptr;
+    }
+    return device;
 }
 
-void closeDevice(DeviceHandle device) {
-    CloseHandle(device);
+void closeDevice(DeviceHandle handle) {
+    Device* device = asDevice(handle);
+    if (device->event != nullptr) {
+        CloseHandle(device->event);
+    }
+    CloseHandle(device->file);
+    delete device;
 }
 
 bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& productId) {
     HIDD_ATTRIBUTES attributes;
     attributes.Size = sizeof(HIDD_ATTRIBUTES);
-    if (!HidD_GetAttributes(device, &attributes)) {
+    if (!HidD_GetAttributes(asDevice(device)->file, &attributes)) {
         return false;
     }
     vendorId = attributes.VendorID;
@@ -149,38 +167,39 @@ bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& 
 }
 
 bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buffer) {
+    const HANDLE file = asDevice(device)->file;
     return (which == DeviceString::manufacturer
-                ? HidD_GetManufacturerString(device, buffer.data(), kStringBytes)
-                : HidD_GetProductString(device, buffer.data(), kStringBytes)) != FALSE;
+                ? HidD_GetManufacturerString(file, buffer.data(), kStringBytes)
+                : HidD_GetProductString(file, buffer.data(), kStringBytes)) != FALSE;
 }
 
-bool writeReport(DeviceHandle device, const HidReport& report) {
-    const IoEvent event;
-    if (event.get() == nullptr) {
+bool writeReport(DeviceHandle handle, const HidReport& report) {
+    Device& device = *asDevice(handle);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = ioEvent(device);
+    if (overlapped.hEvent == nullptr) {
         return false;
     }
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event.get();
-    const BOOL started =
-        WriteFile(device, report.data(), static_cast<DWORD>(report.size()), nullptr, &overlapped);
+    const BOOL started = WriteFile(device.file, report.data(), static_cast<DWORD>(report.size()),
+                                   nullptr, &overlapped);
     DWORD written = 0;
-    return finishIo(device, overlapped, started, kWriteTimeoutMs, written) &&
+    return finishIo(device.file, overlapped, started, kWriteTimeoutMs, written) &&
            written == report.size();
 }
 
-bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
+bool readReport(DeviceHandle handle, HidReport& reply, std::uint32_t capacity,
                 std::uint32_t& bytesRead, std::uint32_t timeoutMs) {
     bytesRead = 0;
-    const IoEvent event;
-    if (event.get() == nullptr) {
+    Device& device = *asDevice(handle);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = ioEvent(device);
+    if (overlapped.hEvent == nullptr) {
         return false;
     }
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event.get();
     const DWORD wanted = capacity < reply.size() ? capacity : static_cast<DWORD>(reply.size());
-    const BOOL started = ReadFile(device, reply.data(), wanted, nullptr, &overlapped);
+    const BOOL started = ReadFile(device.file, reply.data(), wanted, nullptr, &overlapped);
     DWORD read = 0;
-    if (!finishIo(device, overlapped, started, timeoutMs, read) || read == 0) {
+    if (!finishIo(device.file, overlapped, started, timeoutMs, read) || read == 0) {
         return false;
     }
     bytesRead = read;
