@@ -48,9 +48,21 @@ struct SimChip {
     int openHandles = 0;
 };
 
+// How often the library called each device-seam operation (the in-process
+// seam counts them, so benchmarks can hold the library to its minimum).
+struct SeamCounts {
+    std::uint64_t enumerations = 0;
+    std::uint64_t opens = 0;
+    std::uint64_t idReads = 0;
+    std::uint64_t stringReads = 0;
+    std::uint64_t writes = 0;
+    std::uint64_t reads = 0;
+};
+
 // The devices in enumeration order.
 struct SimDevices {
     std::vector<SimChip> chips;
+    SeamCounts counts;
 };
 
 // A chip as it comes fresh from the factory, its flash matching its live state.

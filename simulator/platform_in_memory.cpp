@@ -27,12 +27,17 @@ using namespace zorvex::sim;
 
 void listHidInterfaces(DeviceList& list) {
     if (attached != nullptr) {
+        ++attached->counts.enumerations;
         listSimInterfaces(*attached, list);
     }
 }
 
 DeviceHandle openDevice(const DevicePath& path) {
-    return attached != nullptr ? openSim(*attached, path).release() : nullptr;
+    if (attached == nullptr) {
+        return nullptr;
+    }
+    ++attached->counts.opens;
+    return openSim(*attached, path).release();
 }
 
 void closeDevice(DeviceHandle device) {
@@ -43,19 +48,25 @@ void closeDevice(DeviceHandle device) {
 }
 
 bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& productId) {
-    return attached != nullptr && readSimIds(*attached, asSim(device)->chip, vendorId, productId);
+    return attached != nullptr && ++attached->counts.idReads &&
+           readSimIds(*attached, asSim(device)->chip, vendorId, productId);
 }
 
 bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buffer) {
-    return attached != nullptr && readSimString(*attached, asSim(device)->chip, which, buffer);
+    return attached != nullptr && ++attached->counts.stringReads &&
+           readSimString(*attached, asSim(device)->chip, which, buffer);
 }
 
 bool writeReport(DeviceHandle device, const HidReport& report) {
-    return attached != nullptr && writeSim(*attached, *asSim(device), report);
+    return attached != nullptr && ++attached->counts.writes &&
+           writeSim(*attached, *asSim(device), report);
 }
 
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
                 std::uint32_t& bytesRead, std::uint32_t /*timeoutMs*/) {
+    if (attached != nullptr) {
+        ++attached->counts.reads;
+    }
     return readSim(*asSim(device), reply, capacity, bytesRead);
 }
 
