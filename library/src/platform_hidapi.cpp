@@ -4,8 +4,10 @@
 #include <hidapi.h>
 
 #include <memory>
+#include <new>
 
 #include "hidapi_framing.h"
+#include "hidraw_sysfs.h"
 #include "platform.h"
 
 namespace zorvex::platform {
@@ -16,9 +18,22 @@ struct EnumerationFree {
     void operator()(hid_device_info* list) const { hid_free_enumeration(list); }
 };
 
-hid_device* asHid(DeviceHandle device) {
-    return static_cast<hid_device*>(device);
+// An open device and the path it was opened by, which is all sysfs needs
+// to answer for its IDs and strings.
+struct Device {
+    hid_device* hid;
+    DevicePath path;
+};
+
+Device* asDevice(DeviceHandle device) {
+    return static_cast<Device*>(device);
 }
+
+hid_device* asHid(DeviceHandle device) {
+    return asDevice(device)->hid;
+}
+
+constexpr const char* kSysfs = "/sys";
 
 // hidapi keeps a little state of its own once used (its last error text);
 // it goes when the library is unloaded, not with the process.
@@ -38,14 +53,36 @@ void listHidInterfaces(DeviceList& list) {
 }
 
 DeviceHandle openDevice(const DevicePath& path) {
-    return hid_open_path(path.c_str());
+    hid_device* hid = hid_open_path(path.c_str());
+    if (hid == nullptr) {
+        return nullptr;
+    }
+    auto* device = new (std::nothrow) Device{hid, {}};
+    try {
+        if (device != nullptr) {
+            device->path = path;
+        }
+    } catch (...) {
+        delete device;
+        device = nullptr;
+    }
+    if (device == nullptr) {
+        hid_close(hid);
+    }
+    return device;
 }
 
 void closeDevice(DeviceHandle device) {
     hid_close(asHid(device));
+    delete asDevice(device);
 }
 
+// From sysfs when the kernel publishes them there (hidraw), from hidapi
+// otherwise.
 bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& productId) {
+    if (readHidrawIds(kSysfs, asDevice(device)->path, vendorId, productId)) {
+        return true;
+    }
     // Owned by the device; freed when it is closed.
     const hid_device_info* info = hid_get_device_info(asHid(device));
     if (info == nullptr) {
@@ -57,6 +94,9 @@ bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& 
 }
 
 bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buffer) {
+    if (readHidrawString(kSysfs, asDevice(device)->path, which, buffer)) {
+        return true;
+    }
     wchar_t text[kStringUnits + 1] = {};
     const int status = which == DeviceString::manufacturer
                            ? hid_get_manufacturer_string(asHid(device), text, kStringUnits + 1)

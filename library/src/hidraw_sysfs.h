@@ -1,0 +1,27 @@
+// A hidraw node's IDs and USB strings as the kernel publishes them in sysfs:
+// one small file read each, where hidapi's own lookup walks the whole udev
+// device tree (about 170 system calls) for every device opened.
+#ifndef ZORVEX_HIDRAW_SYSFS_H
+#define ZORVEX_HIDRAW_SYSFS_H
+
+#include <cstdint>
+#include <string>
+
+#include "platform.h"
+
+namespace zorvex::platform {
+
+// `sysfs` is where sysfs is mounted ("/sys"); `node` the device path as
+// hidapi enumerates it ("/dev/hidraw3"). False when the node is no hidraw
+// node or sysfs does not have what is asked, so the caller can ask hidapi.
+bool readHidrawIds(const std::string& sysfs, const std::string& node, std::uint16_t& vendorId,
+                   std::uint16_t& productId);
+
+// The USB device's manufacturer or product string (UTF-8 in sysfs) as UTF-16
+// in `buffer`, cut at 256 units.
+bool readHidrawString(const std::string& sysfs, const std::string& node, DeviceString which,
+                      StringBuffer& buffer);
+
+}  // namespace zorvex::platform
+
+#endif
