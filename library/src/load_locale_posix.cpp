@@ -7,9 +7,10 @@
 namespace {
 
 __attribute__((constructor)) void selectJapaneseLocale() {
+    // glibc tries a codeset's normalised spelling too (SJIS as sjis, UTF-8
+    // as utf8), so each codeset is named once: every miss costs a search.
     static const char* const kCandidates[] = {
-        "japanese",    "ja_JP.SJIS",  "ja_JP.sjis", "ja_JP.eucJP",
-        "ja_JP.eucjp", "ja_JP.UTF-8", "ja_JP.utf8", "ja_JP",
+        "japanese", "ja_JP.SJIS", "ja_JP.eucJP", "ja_JP.UTF-8", "ja_JP",
     };
     for (const char* name : kCandidates) {
         if (std::setlocale(LC_ALL, name) != nullptr) {
