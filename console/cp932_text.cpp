@@ -24,6 +24,7 @@ bool isPrivateUse(char32_t c) {
 }  // namespace
 
 std::string toCp932(std::u16string_view text) {
+    Cp932Encoder encoder;
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
@@ -35,7 +36,7 @@ std::string toCp932(std::u16string_view text) {
             out.push_back('?');
         } else if (c < 0x80) {
             out.push_back(static_cast<char>(c));
-        } else if (!appendCp932(c, out)) {
+        } else if (!encoder.append(c, out)) {
             out.push_back('?');
         }
     }

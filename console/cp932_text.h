@@ -14,9 +14,24 @@ namespace zorvex::console {
 // sequences to the terminal. No character is ever dropped.
 std::string toCp932(std::u16string_view text);
 
-// Appends the code page 932 bytes of one non-ASCII character; false unless
-// those bytes convert back to the same character. Provided per platform.
-bool appendCp932(char32_t character, std::string& out);
+// The platform's converter to code page 932 and back, set up once for a
+// whole text. Provided per platform.
+class Cp932Encoder {
+  public:
+    Cp932Encoder();
+    ~Cp932Encoder();
+    Cp932Encoder(const Cp932Encoder&) = delete;
+    Cp932Encoder& operator=(const Cp932Encoder&) = delete;
+
+    // Appends the code page 932 bytes of one non-ASCII character; false
+    // unless those bytes convert back to the same character.
+    bool append(char32_t character, std::string& out);
+
+  private:
+    // The platform's conversion state (iconv's two descriptors), if any.
+    void* to_ = nullptr;
+    void* back_ = nullptr;
+};
 
 }  // namespace zorvex::console
 

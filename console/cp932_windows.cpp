@@ -6,7 +6,11 @@
 
 namespace zorvex::console {
 
-bool appendCp932(char32_t character, std::string& out) {
+// Windows' converter needs no state of its own.
+Cp932Encoder::Cp932Encoder() = default;
+Cp932Encoder::~Cp932Encoder() = default;
+
+bool Cp932Encoder::append(char32_t character, std::string& out) {
     wchar_t units[2];
     int count = 1;
     if (character >= 0x10000) {

@@ -74,7 +74,7 @@ std::uint64_t digest(const std::string& bytes) {
     return hash;
 }
 
-TEST(Cp932Text, EveryBmpCodePointGivesTheSameBytesOnEveryBuild) {
+TEST(Cp932Text, EveryCodePointGivesTheSameBytesOnEveryBuild) {
     std::string sweep;
     std::size_t printable = 0;
     for (char32_t c = 0; c <= 0xFFFF; ++c) {
@@ -85,6 +85,14 @@ TEST(Cp932Text, EveryBmpCodePointGivesTheSameBytesOnEveryBuild) {
         sweep += '\n';
     }
     EXPECT_EQ(printable, 7484u);
+    // Code page 932 holds nothing beyond the BMP: every other code point,
+    // tag characters too, prints as exactly one '?'.
+    std::u16string astral;
+    for (char32_t c = 0x10000; c <= 0x10FFFF; ++c) {
+        astral.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+        astral.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    }
+    EXPECT_EQ(toCp932(astral), std::string(0x100000, '?'));
     EXPECT_EQ(digest(sweep), 0x0691b68913756363u);
 }
 
