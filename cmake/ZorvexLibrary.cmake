@@ -18,9 +18,10 @@ function(zorvex_add_library target)
         target_sources(${target} PRIVATE ${src}/load_locale_posix.cpp)
         set(map ${PROJECT_SOURCE_DIR}/cmake/zorvex_exports.map)
         target_link_options(${target} PRIVATE -Wl,--version-script=${map})
-        # clang's sanitizer runtimes live in the program that loads the
-        # library, so only without them can every symbol be resolved here.
-        if(NOT (ZORVEX_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang"))
+        # clang's sanitizer and fuzzer runtimes live in the program that
+        # loads the library, so only without them can every symbol be
+        # resolved here.
+        if(NOT ((ZORVEX_SANITIZE OR ZORVEX_FUZZ) AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang"))
             target_link_options(${target} PRIVATE -Wl,--no-undefined)
         endif()
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})

@@ -1,0 +1,296 @@
+// The library above the device seam against fuzzed devices: IDs, strings of
+// any length with or without a terminator, replies of any length and
+// content, failures at any step, devices unplugged between two steps.
+// Every export's result, the strings it hands back and every report it
+// sends equal a model of the rules, and every handle it opened is closed
+// again.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform.h"
+#include "zorvex.h"
+
+namespace {
+
+void check(bool holds) {
+    if (!holds) {
+        std::abort();
+    }
+}
+
+struct FuzzDevice {
+    bool openable = true;
+    int opensLeft = -1;  // unplugged after that many opens; -1: never
+    bool idsReadable = true;
+    std::uint16_t vendorId = 0x04D8;
+    std::uint16_t productId = 0x00DD;
+    bool manufacturerReadable = true;
+    bool productReadable = true;
+    std::u16string manufacturer;
+    std::u16string product;
+    bool writeTakesAll = true;
+    std::vector<std::uint8_t> reply;  // empty: the device never answers
+    std::vector<zorvex::HidReport> received;
+    int openHandles = 0;
+};
+
+std::vector<FuzzDevice> devices;
+
+struct Handle {
+    std::size_t device;
+};
+
+}  // namespace
+
+// The device seam over `devices`.
+namespace zorvex::platform {
+
+void listHidInterfaces(DeviceList& list) {
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        list.push_back("fuzz#" + std::to_string(i));
+    }
+}
+
+DeviceHandle openDevice(const DevicePath& path) {
+    const std::size_t i = std::stoul(path.substr(5));
+    if (i >= devices.size() || !devices[i].openable || devices[i].opensLeft == 0) {
+        return nullptr;
+    }
+    if (devices[i].opensLeft > 0) {
+        --devices[i].opensLeft;
+    }
+    ++devices[i].openHandles;
+    return new Handle{i};
+}
+
+void closeDevice(DeviceHandle device) {
+    --devices[static_cast<Handle*>(device)->device].openHandles;
+    delete static_cast<Handle*>(device);
+}
+
+bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& productId) {
+    const FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
+    vendorId = d.vendorId;
+    productId = d.productId;
+    return d.idsReadable;
+}
+
+bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buffer) {
+    const FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
+    const bool manufacturer = which == DeviceString::manufacturer;
+    if (!(manufacturer ? d.manufacturerReadable : d.productReadable)) {
+        return false;
+    }
+    const std::u16string& text = manufacturer ? d.manufacturer : d.product;
+    std::copy_n(text.begin(), std::min(text.size(), buffer.size()), buffer.begin());
+    return true;
+}
+
+bool writeReport(DeviceHandle device, const HidReport& report) {
+    FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
+    d.received.push_back(report);
+    return d.writeTakesAll;
+}
+
+bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
+                std::uint32_t& bytesRead, std::uint32_t) {
+    const FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
+    bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, d.reply.size()));
+    std::copy_n(d.reply.begin(), bytesRead, reply.begin());
+    return !d.reply.empty();
+}
+
+}  // namespace zorvex::platform
+
+namespace {
+
+const std::u16string kUnit = u"DELOQ-72N SWITCHER";
+
+// The text a device's string gives: what fits in 256 units, up to its
+// first zero unit.
+std::u16string seen(const std::u16string& text) {
+    const std::u16string fitted = text.substr(0, 256);
+    return fitted.substr(0, fitted.find(u'\0'));
+}
+
+// Whether the device still opens the n-th time an export opens it: once to
+// find the chips, then once for each later step (unit check, each exchange,
+// string read), in that order.
+bool opens(const FuzzDevice& d, int n) {
+    return d.openable && (d.opensLeft < 0 || n <= d.opensLeft);
+}
+
+bool isChip(const FuzzDevice& d) {
+    return opens(d, 1) && d.idsReadable && d.vendorId == 0x04D8 && d.productId == 0x00DD;
+}
+
+bool isUnit(const FuzzDevice& d) {
+    return isChip(d) && opens(d, 2) && d.productReadable && seen(d.product) == kUnit;
+}
+
+// The reports, written out byte by byte.
+zorvex::HidReport productReport() {
+    zorvex::HidReport r{};
+    r[1] = 0xB1, r[2] = 0x03, r[3] = 0x26, r[4] = 0x03;
+    for (std::size_t i = 0; i < kUnit.size(); ++i) {
+        r[5 + 2 * i] = static_cast<std::uint8_t>(kUnit[i]);
+    }
+    return r;
+}
+zorvex::HidReport settingsReport() {
+    zorvex::HidReport r = productReport();
+    r[2] = 0x01, r[3] = 0x00, r[4] = 0x00, r[5] = 0x11, r[6] = 0x00;
+    return r;
+}
+zorvex::HidReport switchReport(std::uint8_t state) {
+    zorvex::HidReport r{};
+    r[1] = 0x50, r[3] = 0x01, r[4] = state, r[5] = 0x01;
+    return r;
+}
+
+// Whether the device's answer to `report` confirms it.
+bool confirms(const FuzzDevice& d, const zorvex::HidReport& report) {
+    if (!d.writeTakesAll || d.reply.empty()) {
+        return false;
+    }
+    const std::vector<std::uint8_t>& r = d.reply;
+    const bool gpio = report[1] == 0x50;
+    if (r.size() < (gpio ? 7u : 3u) || r[1] != report[1] || r[2] != 0x00) {
+        return false;
+    }
+    return !gpio || (r[3] != 0xEE && r[5] != 0xEE);
+}
+
+std::vector<std::size_t> chosen(bool (*test)(const FuzzDevice&)) {
+    std::vector<std::size_t> picked;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (test(devices[i])) {
+            picked.push_back(i);
+        }
+    }
+    return picked;
+}
+
+class Input {
+  public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+    std::u16string text() {
+        const std::uint8_t kind = byte();
+        switch (kind % 6) {
+            case 0:
+                return kUnit;
+            case 1:
+                return kUnit + u" ";
+            case 2:
+                return kUnit.substr(0, 17);
+            case 3:
+                return kUnit + std::u16string(1, u'\0') + u"X";
+            default: {
+                std::u16string units((kind / 6) % 2 == 0 ? 300 : byte() % 40, u'P');
+                for (char16_t& unit : units) {
+                    unit = static_cast<char16_t>(byte() | byte() << 8);
+                }
+                return units;
+            }
+        }
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input in(data, size);
+    devices.assign(in.byte() % 6, FuzzDevice{});
+    for (FuzzDevice& d : devices) {
+        const std::uint8_t flags = in.byte();
+        d.openable = (flags & 0x01) == 0;
+        d.idsReadable = (flags & 0x02) == 0;
+        d.manufacturerReadable = (flags & 0x04) == 0;
+        d.productReadable = (flags & 0x08) == 0;
+        d.writeTakesAll = (flags & 0x10) == 0;
+        d.opensLeft = (flags >> 6) == 0 ? -1 : flags >> 6;
+        if (flags & 0x20) {
+            d.vendorId = static_cast<std::uint16_t>(in.byte() | in.byte() << 8);
+            d.productId = static_cast<std::uint16_t>(in.byte() | in.byte() << 8);
+        }
+        d.manufacturer = in.text();
+        d.product = in.text();
+        d.reply.resize(in.byte() % 66);
+        for (std::uint8_t& b : d.reply) {
+            b = in.byte();
+        }
+    }
+    const std::uint8_t call = in.byte() % 5;
+    const std::uint32_t number = in.byte() % 8;
+    const std::uint32_t state = in.byte() | in.byte() << 8;
+
+    // The model judges the devices as they were before the call unplugged any.
+    const std::vector<FuzzDevice> model = devices;
+    const std::vector<std::size_t> chips = chosen(isChip);
+    const std::vector<std::size_t> units = chosen(isUnit);
+    std::vector<std::vector<zorvex::HidReport>> expected(devices.size());
+    switch (call) {
+        case 0:
+            check(getMcp2221aNum() == chips.size());
+            break;
+        case 1:
+            check(getZorvexNum() == units.size());
+            break;
+        case 2: {
+            zorvex::Text manufacturer(u"kept");
+            zorvex::Text product(u"kept too");
+            const bool answered = getMcp2221aInfo(number, manufacturer, product);
+            check(answered == (number < chips.size() && opens(model[chips[number]], 2)));
+            const FuzzDevice* d = answered ? &model[chips[number]] : nullptr;
+            check(manufacturer.view() ==
+                  (d && d->manufacturerReadable ? seen(d->manufacturer) : u"kept"));
+            check(product.view() == (d && d->productReadable ? seen(d->product) : u"kept too"));
+            break;
+        }
+        case 3: {
+            const bool done = setMcp2221aForZorvex(number);
+            if (number < chips.size()) {
+                const FuzzDevice& d = model[chips[number]];
+                check(done == (opens(d, 3) && confirms(d, productReport()) &&
+                               confirms(d, settingsReport())));
+                for (const auto& [step, sent] :
+                     {std::pair{2, productReport()}, std::pair{3, settingsReport()}}) {
+                    if (opens(d, step)) {
+                        expected[chips[number]].push_back(sent);
+                    }
+                }
+            } else {
+                check(!done);
+            }
+            break;
+        }
+        default: {
+            const bool done = switchZorvex(number, state);
+            const zorvex::HidReport report = switchReport(static_cast<std::uint8_t>(state));
+            if (number < units.size()) {
+                const FuzzDevice& d = model[units[number]];
+                check(done == (opens(d, 3) && confirms(d, report)));
+                if (opens(d, 3)) {
+                    expected[units[number]] = {report};
+                }
+            } else {
+                check(!done);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        check(devices[i].openHandles == 0);
+        check(devices[i].received == expected[i]);
+    }
+    return 0;
+}
