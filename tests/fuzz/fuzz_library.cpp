@@ -34,6 +34,9 @@ struct FuzzDevice {
     std::u16string product;
     bool writeTakesAll = true;
     std::vector<std::uint8_t> reply;  // empty: the device never answers
+    // Or, as the chip does, it echoes the report, with these bytes changed.
+    bool echoes = false;
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> patches;  // index, value
     std::vector<zorvex::HidReport> received;
     int openHandles = 0;
 };
@@ -96,12 +99,34 @@ bool writeReport(DeviceHandle device, const HidReport& report) {
     return d.writeTakesAll;
 }
 
+}  // namespace zorvex::platform
+
+namespace {
+
+// What the device answers to `report`.
+std::vector<std::uint8_t> replyTo(const FuzzDevice& d, const zorvex::HidReport& report) {
+    if (!d.echoes) {
+        return d.reply;
+    }
+    std::vector<std::uint8_t> reply(report.begin(), report.end());
+    for (const auto& [index, value] : d.patches) {
+        reply[index % reply.size()] = value;
+    }
+    return reply;
+}
+
+}  // namespace
+
+namespace zorvex::platform {
+
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
                 std::uint32_t& bytesRead, std::uint32_t) {
     const FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
-    bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, d.reply.size()));
-    std::copy_n(d.reply.begin(), bytesRead, reply.begin());
-    return !d.reply.empty();
+    const std::vector<std::uint8_t> answer =
+        d.received.empty() ? std::vector<std::uint8_t>{} : replyTo(d, d.received.back());
+    bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, answer.size()));
+    std::copy_n(answer.begin(), bytesRead, reply.begin());
+    return !answer.empty();
 }
 
 }  // namespace zorvex::platform
@@ -154,10 +179,10 @@ zorvex::HidReport switchReport(std::uint8_t state) {
 
 // Whether the device's answer to `report` confirms it.
 bool confirms(const FuzzDevice& d, const zorvex::HidReport& report) {
-    if (!d.writeTakesAll || d.reply.empty()) {
+    const std::vector<std::uint8_t> r = replyTo(d, report);
+    if (!d.writeTakesAll || r.empty()) {
         return false;
     }
-    const std::vector<std::uint8_t>& r = d.reply;
     const bool gpio = report[1] == 0x50;
     if (r.size() < (gpio ? 7u : 3u) || r[1] != report[1] || r[2] != 0x00) {
         return false;
@@ -225,7 +250,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         d.manufacturer = in.text();
         d.product = in.text();
-        d.reply.resize(in.byte() % 66);
+        const std::uint8_t answer = in.byte();
+        d.echoes = answer >= 0xC0;
+        d.patches.resize(d.echoes ? answer & 0x07 : 0);
+        for (auto& [index, value] : d.patches) {
+            index = in.byte();
+            value = in.byte();
+        }
+        d.reply.resize(d.echoes ? 0 : answer % 66);
         for (std::uint8_t& b : d.reply) {
             b = in.byte();
         }
