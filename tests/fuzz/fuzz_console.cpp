@@ -13,17 +13,12 @@
 #include "argument_scan.h"
 #include "commands.h"
 #include "cp932_text.h"
+#include "fuzz_check.h"
 #include "messages.h"
 
 using namespace zorvex::console;
 
 namespace {
-
-void check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 // What the fake library answers, and what it was asked.
 struct Script {

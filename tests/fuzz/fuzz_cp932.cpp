@@ -15,7 +15,11 @@ namespace {
 
 // The character a code page 932 sequence stands for, through glibc.
 char32_t decode(const std::string& bytes) {
-    const iconv_t cd = iconv_open("UTF-32LE", "CP932");
+    static const iconv_t cd = iconv_open("UTF-32LE", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        std::abort();  // no CP932 here: nothing could be checked
+    }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
     char in[2];
     std::memcpy(in, bytes.data(), bytes.size());
     char out[8];
@@ -25,7 +29,6 @@ char32_t decode(const std::string& bytes) {
     std::size_t outLeft = sizeof out;
     const bool ok = iconv(cd, &inPointer, &inLeft, &outPointer, &outLeft) != std::size_t(-1) &&
                     inLeft == 0 && outPointer - out == 4;
-    iconv_close(cd);
     if (!ok) {
         return 0xFFFFFFFF;
     }

@@ -7,18 +7,13 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "hidapi_framing.h"
 
 using namespace zorvex;
 using namespace zorvex::platform;
 
 namespace {
-
-void check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 void fuzzReply(const std::uint8_t* data, std::size_t size) {
     if (size < 2) {

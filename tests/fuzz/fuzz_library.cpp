@@ -11,16 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "expected_reports.h"
+#include "fuzz_check.h"
 #include "platform.h"
 #include "zorvex.h"
 
 namespace {
-
-void check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 struct FuzzDevice {
     bool openable = true;
@@ -46,6 +42,18 @@ std::vector<FuzzDevice> devices;
 struct Handle {
     std::size_t device;
 };
+
+// What the device answers to `report`.
+std::vector<std::uint8_t> replyTo(const FuzzDevice& d, const zorvex::HidReport& report) {
+    if (!d.echoes) {
+        return d.reply;
+    }
+    std::vector<std::uint8_t> reply(report.begin(), report.end());
+    for (const auto& [index, value] : d.patches) {
+        reply[index % reply.size()] = value;
+    }
+    return reply;
+}
 
 }  // namespace
 
@@ -99,26 +107,6 @@ bool writeReport(DeviceHandle device, const HidReport& report) {
     return d.writeTakesAll;
 }
 
-}  // namespace zorvex::platform
-
-namespace {
-
-// What the device answers to `report`.
-std::vector<std::uint8_t> replyTo(const FuzzDevice& d, const zorvex::HidReport& report) {
-    if (!d.echoes) {
-        return d.reply;
-    }
-    std::vector<std::uint8_t> reply(report.begin(), report.end());
-    for (const auto& [index, value] : d.patches) {
-        reply[index % reply.size()] = value;
-    }
-    return reply;
-}
-
-}  // namespace
-
-namespace zorvex::platform {
-
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
                 std::uint32_t& bytesRead, std::uint32_t) {
     const FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
@@ -157,24 +145,24 @@ bool isUnit(const FuzzDevice& d) {
     return isChip(d) && opens(d, 2) && d.productReadable && seen(d.product) == kUnit;
 }
 
-// The reports, written out byte by byte.
-zorvex::HidReport productReport() {
-    zorvex::HidReport r{};
-    r[1] = 0xB1, r[2] = 0x03, r[3] = 0x26, r[4] = 0x03;
-    for (std::size_t i = 0; i < kUnit.size(); ++i) {
-        r[5 + 2 * i] = static_cast<std::uint8_t>(kUnit[i]);
+zorvex::HidReport fromHex(const std::string& hex) {
+    zorvex::HidReport report{};
+    for (std::size_t i = 0; i < report.size(); ++i) {
+        report[i] = static_cast<std::uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
     }
-    return r;
+    return report;
+}
+zorvex::HidReport productReport() {
+    return fromHex(zorvex::test::kReportA);
 }
 zorvex::HidReport settingsReport() {
-    zorvex::HidReport r = productReport();
-    r[2] = 0x01, r[3] = 0x00, r[4] = 0x00, r[5] = 0x11, r[6] = 0x00;
-    return r;
+    return fromHex(zorvex::test::kReportB);
 }
+// Set GPIO Output Values carries the state's low byte as GP0's value.
 zorvex::HidReport switchReport(std::uint8_t state) {
-    zorvex::HidReport r{};
-    r[1] = 0x50, r[3] = 0x01, r[4] = state, r[5] = 0x01;
-    return r;
+    zorvex::HidReport report = fromHex(zorvex::test::kReportCOn);
+    report[4] = state;
+    return report;
 }
 
 // Whether the device's answer to `report` confirms it.

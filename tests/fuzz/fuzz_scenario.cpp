@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 
+#include "fuzz_check.h"
 #include "scenario_file.h"
 #include "utf_text.h"
 
@@ -24,12 +25,6 @@ using namespace zorvex;
 using namespace zorvex::sim;
 
 namespace {
-
-void check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 // A scenario file holds UTF-8, where a lone surrogate (which a flash write
 // may store) can only stand as U+FFFD.
