@@ -62,24 +62,12 @@ bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buf
 }
 
 // The chip takes the report in the file as it is now, read under the lock,
-// and answers only once what the report changed has been written back: a
-// file that cannot be written (read-only, say) makes a chip that never
-// answers.
+// and answers only once what the report changed has been written back.
 bool writeReport(DeviceHandle device, const HidReport& report) {
-    const std::string path = scenarioPath();
     SimHandle& handle = *asSim(device);
-    handle.pendingReply.reset();
-    const ScenarioLock lock(path);
-    auto scenario = lock.held() ? loadScenario(path) : std::nullopt;
-    if (!scenario || !writeSim(scenario->devices, handle, report)) {
-        return false;
-    }
-    if (!saveScenario(path, *scenario)) {
-        handle.pendingReply.reset();
-        return true;
-    }
-    adopt(cache(), path, std::move(*scenario));
-    return true;
+    Delivery delivery = deliverReport(scenarioPath(), handle.chip, report, &cache());
+    handle.pendingReply = delivery.reply;
+    return delivery.delivered;
 }
 
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,

@@ -417,6 +417,25 @@ void adopt(CachedScenario& cached, const std::string& path, Scenario&& scenario)
     cached.scenario = std::move(scenario);
 }
 
+Delivery deliverReport(const std::string& path, std::size_t index, const HidReport& report,
+                       CachedScenario* cache) {
+    const ScenarioLock lock(path);
+    auto scenario = lock.held() ? loadScenario(path) : std::nullopt;
+    if (!scenario || index >= scenario->devices.chips.size()) {
+        return {};
+    }
+    Delivery delivery;
+    delivery.delivered = true;
+    std::optional<HidReport> reply = receiveReport(scenario->devices.chips[index], report);
+    if (saveScenario(path, *scenario)) {
+        delivery.reply = reply;
+        if (cache != nullptr) {
+            adopt(*cache, path, std::move(*scenario));
+        }
+    }
+    return delivery;
+}
+
 std::string scenarioPath() {
     const char* path = std::getenv(kScenarioVariable);
     return path != nullptr ? path : "";

@@ -84,6 +84,19 @@ void refresh(CachedScenario& cached, const std::string& path);
 // cached copy.
 void adopt(CachedScenario& cached, const std::string& path, Scenario&& scenario);
 
+// What became of a report delivered to a scenario file's device.
+struct Delivery {
+    bool delivered = false;          // the file is a scenario and has that device
+    std::optional<HidReport> reply;  // the chip's answer, once the file holds what it did
+};
+
+// Delivers `report` to device `index` of the file at `path` as it is now,
+// under the file's lock, and writes back what it changed. A file that
+// cannot be written makes a chip that never answers. When the file was
+// written, `cache` (if given) takes it as this process's copy.
+Delivery deliverReport(const std::string& path, std::size_t index, const HidReport& report,
+                       CachedScenario* cache = nullptr);
+
 // The file named by ZORVEX_SIM_DEVICES; empty when the variable is unset.
 std::string scenarioPath();
 

@@ -7,6 +7,7 @@
 #ifndef ZORVEX_TESTS_CONSOLE_RUN_H
 #define ZORVEX_TESTS_CONSOLE_RUN_H
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,12 +17,40 @@ namespace zorvex::test {
 struct ConsoleRun {
     std::string output;
     int exitCode = -1;
+    // From the console's start to its end.
+    std::chrono::steady_clock::duration elapsed{};
 };
 
 // Runs `console` with `arguments`, ZORVEX_SIM_DEVICES set to `scenario`
-// (unset when empty).
+// (unset when empty). On Wine's own HID stack, Wine's devices are made the
+// scenario's first.
 ConsoleRun runConsole(const std::filesystem::path& console,
                       const std::vector<std::string>& arguments, const std::string& scenario);
+
+#if defined(_WIN32)
+// A console started and not yet waited for, so that a test can act while it
+// runs; finish() waits for it (the destructor too).
+class StartedConsole {
+  public:
+    StartedConsole(const std::filesystem::path& console, const std::vector<std::string>& arguments,
+                   const std::string& scenario);
+    ~StartedConsole();
+    StartedConsole(const StartedConsole&) = delete;
+    StartedConsole& operator=(const StartedConsole&) = delete;
+    ConsoleRun finish();
+
+  private:
+    struct Process;
+    Process* process_;
+};
+
+// Whether the console under test meets its chips through Wine's own HID
+// stack, the devices plugged in by zorvex_winehid (ZORVEX_WINEHID_TOOL).
+bool onWineHidStack();
+// zorvex_winehid's commands: "plug FILE", "replug FILE N", "unplug N".
+// True when it did what it was asked.
+bool wineHid(const std::vector<std::string>& arguments);
+#endif
 
 // The console beside the simulated library.
 std::filesystem::path consoleUnderTest();

@@ -18,6 +18,7 @@ ConsoleRun runConsole(const std::filesystem::path& console,
     argv.push_back(nullptr);
 
     ConsoleRun run;
+    const auto started = std::chrono::steady_clock::now();
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) {
         return run;
@@ -45,6 +46,7 @@ ConsoleRun runConsole(const std::filesystem::path& console,
     if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
         run.exitCode = WEXITSTATUS(status);
     }
+    run.elapsed = std::chrono::steady_clock::now() - started;
     return run;
 }
 

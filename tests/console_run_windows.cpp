@@ -1,7 +1,10 @@
-// Runs the console with CreateProcessW, its standard output through a pipe.
+// Runs the console with CreateProcessW, its standard output through a pipe;
+// on Wine's own HID stack, after zorvex_winehid has plugged in the
+// scenario's devices.
 #include <windows.h>
 
 #include "console_run.h"
+#include "test_platform.h"
 
 namespace zorvex::test {
 
@@ -51,23 +54,21 @@ class OwnedHandle {
     HANDLE handle_;
 };
 
-}  // namespace
+// A program whose standard output comes through a pipe to this process.
+struct Child {
+    OwnedHandle output;
+    OwnedHandle process;
+    std::chrono::steady_clock::time_point started;
+    bool running = false;
+};
 
-ConsoleRun runConsole(const std::filesystem::path& console,
-                      const std::vector<std::string>& arguments, const std::string& scenario) {
-    std::wstring commandLine = quoted(console.wstring());
-    for (const std::string& argument : arguments) {
-        commandLine += L" " + quoted(widened(argument));
-    }
-
-    ConsoleRun run;
+void start(Child& child, std::wstring commandLine, const std::string& scenario) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    OwnedHandle readEnd;
     OwnedHandle writeEnd;
-    if (!CreatePipe(readEnd.out(), writeEnd.out(), &inheritable, 0)) {
-        return run;
+    if (!CreatePipe(child.output.out(), writeEnd.out(), &inheritable, 0)) {
+        return;
     }
-    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(child.output.get(), HANDLE_FLAG_INHERIT, 0);
 
     // The child inherits this process's environment block.
     SetEnvironmentVariableA("ZORVEX_SIM_DEVICES", scenario.empty() ? nullptr : scenario.c_str());
@@ -79,26 +80,89 @@ ConsoleRun runConsole(const std::filesystem::path& console,
     startup.hStdOutput = writeEnd.get();
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    writeEnd.reset();
-    if (!started) {
+    child.started = std::chrono::steady_clock::now();
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return;
+    }
+    *child.process.out() = process.hProcess;
+    CloseHandle(process.hThread);
+    child.running = true;
+}
+
+ConsoleRun finish(Child& child) {
+    ConsoleRun run;
+    if (!child.running) {
         return run;
     }
-    const OwnedHandle processHandle(process.hProcess);
-    const OwnedHandle threadHandle(process.hThread);
-
+    child.running = false;
     char buffer[4096];
     DWORD n = 0;
-    while (ReadFile(readEnd.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    while (ReadFile(child.output.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
         run.output.append(buffer, n);
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
+    WaitForSingleObject(child.process.get(), INFINITE);
+    run.elapsed = std::chrono::steady_clock::now() - child.started;
     DWORD exitCode = 0;
-    if (GetExitCodeProcess(process.hProcess, &exitCode)) {
+    if (GetExitCodeProcess(child.process.get(), &exitCode)) {
         run.exitCode = static_cast<int>(exitCode);
     }
     return run;
+}
+
+std::wstring commandLineOf(const std::filesystem::path& program,
+                           const std::vector<std::string>& arguments) {
+    std::wstring commandLine = quoted(program.wstring());
+    for (const std::string& argument : arguments) {
+        commandLine += L" " + quoted(widened(argument));
+    }
+    return commandLine;
+}
+
+std::filesystem::path wineHidTool() {
+    return buildPath(environment("ZORVEX_WINEHID_TOOL"));
+}
+
+}  // namespace
+
+bool onWineHidStack() {
+    return !wineHidTool().empty();
+}
+
+bool wineHid(const std::vector<std::string>& arguments) {
+    Child tool;
+    start(tool, commandLineOf(wineHidTool(), arguments), "");
+    return finish(tool).exitCode == 0;
+}
+
+struct StartedConsole::Process {
+    Child child;
+};
+
+StartedConsole::StartedConsole(const std::filesystem::path& console,
+                               const std::vector<std::string>& arguments,
+                               const std::string& scenario)
+    : process_(new Process) {
+    if (onWineHidStack() &&
+        !wineHid(scenario.empty() ? std::vector<std::string>{"plug"}
+                                  : std::vector<std::string>{"plug", scenario})) {
+        return;
+    }
+    start(process_->child, commandLineOf(console, arguments), scenario);
+}
+
+StartedConsole::~StartedConsole() {
+    finish();
+    delete process_;
+}
+
+ConsoleRun StartedConsole::finish() {
+    return zorvex::test::finish(process_->child);
+}
+
+ConsoleRun runConsole(const std::filesystem::path& console,
+                      const std::vector<std::string>& arguments, const std::string& scenario) {
+    return StartedConsole(console, arguments, scenario).finish();
 }
 
 }  // namespace zorvex::test

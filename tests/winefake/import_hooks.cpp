@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace zorvex::winefake {
@@ -52,16 +53,20 @@ HANDLE WINAPI countedCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualR
 HANDLE WINAPI servedCreateFileA(LPCSTR path, DWORD access, DWORD share,
                                 LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
                                 HANDLE templateFile) {
-    const auto index = path != nullptr ? deviceOfPipeName(path) : std::nullopt;
-    const HANDLE server = index ? offerInstance(*index) : INVALID_HANDLE_VALUE;
-    const HANDLE handle =
-        CreateFileA(path, access, share, attributes, disposition, flags, templateFile);
+    const auto index = path != nullptr ? deviceOfInterfacePath(path) : std::nullopt;
+    if (!index) {
+        return CreateFileA(path, access, share, attributes, disposition, flags, templateFile);
+    }
+    const std::size_t device = *index;
+    const HANDLE server = offerInstance(device);
+    const HANDLE handle = CreateFileA(devicePipeName(device).c_str(), access, share, attributes,
+                                      disposition, flags, templateFile);
     if (server != INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (handle != INVALID_HANDLE_VALUE) {
             acceptConnection(server);
             const std::lock_guard<std::mutex> lock(counts().mutex);
-            counts().devices[handle] = Device{server, *index};
+            counts().devices[handle] = Device{server, device};
         } else {
             closeInstance(server);
         }

@@ -1,6 +1,7 @@
 // Watches the kernel32 calls of the library under test by pointing its
-// imports at wrappers that call the real functions: CreateFileA makes sure
-// the device's pipe has an instance waiting for it first (a HID device can be
+// imports at wrappers that call the real functions: CreateFileA opens a
+// device's interface path as its pipe, making sure that pipe has an
+// instance waiting for it first (a HID device can be
 // opened any number of times; a pipe only as often as it has instances),
 // WriteFile lets the emulated chip answer, CloseHandle ends the instance, and
 // CreateEventW and CloseHandle count events, so that an event left open shows,

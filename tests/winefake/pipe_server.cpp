@@ -1,6 +1,7 @@
 #include "pipe_server.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "hid_report.h"
 #include "standin_state.h"
@@ -21,7 +22,7 @@ HANDLE offerInstance(std::size_t index) {
                                          PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
         const std::lock_guard<std::mutex> lock(state().mutex);
-        state().serverEnds.push_back(pipe);
+        state().serverEnds.push_back(ServerEnd{pipe, index, false});
     }
     return pipe;
 }
@@ -31,6 +32,9 @@ void acceptConnection(HANDLE server) {
     ConnectNamedPipe(server, nullptr);
     const std::lock_guard<std::mutex> lock(state().mutex);
     ++state().connections;
+    for (ServerEnd& end : state().serverEnds) {
+        end.connected = end.connected || end.end == server;
+    }
 }
 
 void answerReport(HANDLE server, std::size_t device) {
@@ -57,14 +61,24 @@ void answerReport(HANDLE server, std::size_t device) {
     }
     HidReport report;
     std::copy_n(message, kHidReportSize, report.begin());
+    // Like the HID class, every handle open on the device gets the reply,
+    // not only the one that wrote. (Only this process's handles: another
+    // process has stand-ins and pipes of its own, and only a real stack
+    // shows one program the replies another program's reports caused.)
+    std::vector<HANDLE> open;
     std::optional<HidReport> reply;
     {
         const std::lock_guard<std::mutex> lock(state().mutex);
         reply = deliverReport(device, report);
+        for (const ServerEnd& end : state().serverEnds) {
+            if (end.connected && end.device == device) {
+                open.push_back(end.end);
+            }
+        }
     }
-    if (reply) {
+    for (const HANDLE end : reply ? open : std::vector<HANDLE>{}) {
         DWORD written = 0;
-        WriteFile(server, reply->data(), static_cast<DWORD>(reply->size()), &written, nullptr);
+        WriteFile(end, reply->data(), static_cast<DWORD>(reply->size()), &written, nullptr);
     }
 }
 
@@ -72,7 +86,9 @@ void closeInstance(HANDLE server) {
     {
         const std::lock_guard<std::mutex> lock(state().mutex);
         auto& ends = state().serverEnds;
-        ends.erase(std::remove(ends.begin(), ends.end(), server), ends.end());
+        ends.erase(std::remove_if(ends.begin(), ends.end(),
+                                  [server](const ServerEnd& end) { return end.end == server; }),
+                   ends.end());
     }
     DisconnectNamedPipe(server);
     CloseHandle(server);

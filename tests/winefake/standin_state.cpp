@@ -1,5 +1,6 @@
 #include "standin_state.h"
 
+#include <cstdio>
 #include <cwchar>
 
 #include "import_hooks.h"
@@ -9,6 +10,8 @@ namespace zorvex::winefake {
 namespace {
 
 // A device's pipe as opened, and as a handle's file name gives it back.
+constexpr const char* kInterfacePathPrefix = "\\\\?\\hid#zorvexchip#";
+constexpr const char* kInterfacePathSuffix = "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 constexpr const char* kPipePathPrefix = "\\\\.\\pipe\\zorvex-chip-";
 constexpr const wchar_t* kPipeNamePrefix = L"\\zorvex-chip-";
 
@@ -17,9 +20,9 @@ constexpr const wchar_t* kPipeNamePrefix = L"\\zorvex-chip-";
 // or whose client has gone, cannot be.)
 int handlesLeftOpen(const StandinState& s) {
     int open = 0;
-    for (const HANDLE server : s.serverEnds) {
+    for (const ServerEnd& server : s.serverEnds) {
         DWORD available = 0;
-        if (PeekNamedPipe(server, nullptr, 0, nullptr, &available, nullptr)) {
+        if (PeekNamedPipe(server.end, nullptr, 0, nullptr, &available, nullptr)) {
             ++open;
         }
     }
@@ -74,18 +77,13 @@ void refreshScenario() {
 }
 
 std::optional<HidReport> deliverReport(std::size_t index, const HidReport& report) {
-    const std::string path = sim::scenarioPath();
-    const sim::ScenarioLock lock(path);
-    auto scenario = lock.held() ? sim::loadScenario(path) : std::nullopt;
-    if (!scenario || index >= scenario->devices.chips.size()) {
-        return std::nullopt;
-    }
-    std::optional<HidReport> reply = sim::receiveReport(scenario->devices.chips[index], report);
-    if (!sim::saveScenario(path, *scenario)) {
-        return std::nullopt;
-    }
-    sim::adopt(cache(), path, std::move(*scenario));
-    return reply;
+    return sim::deliverReport(sim::scenarioPath(), index, report, &cache()).reply;
+}
+
+std::string deviceInterfacePath(std::size_t index) {
+    char number[24];
+    std::snprintf(number, sizeof number, "%04zu", index);
+    return kInterfacePathPrefix + std::string(number) + kInterfacePathSuffix;
 }
 
 std::string devicePipeName(std::size_t index) {
@@ -114,8 +112,14 @@ std::optional<std::size_t> indexAfter(const std::basic_string<Char>& name,
 
 }  // namespace
 
-std::optional<std::size_t> deviceOfPipeName(const std::string& path) {
-    return indexAfter(path, std::string(kPipePathPrefix));
+std::optional<std::size_t> deviceOfInterfacePath(const std::string& path) {
+    const std::string suffix = kInterfacePathSuffix;
+    if (path.size() < suffix.size() ||
+        _stricmp(path.c_str() + path.size() - suffix.size(), suffix.c_str()) != 0) {
+        return std::nullopt;
+    }
+    return indexAfter(path.substr(0, path.size() - suffix.size()),
+                      std::string(kInterfacePathPrefix));
 }
 
 std::optional<std::size_t> deviceOfHandle(HANDLE handle) {

@@ -18,12 +18,19 @@
 
 namespace zorvex::winefake {
 
+// One pipe instance the stand-ins serve: a handle on device `device`.
+struct ServerEnd {
+    HANDLE end;
+    std::size_t device;
+    bool connected;
+};
+
 struct StandinState {
     std::mutex mutex;
-    int enumerations = 0;            // SetupDiGetClassDevsA calls
-    int setsDestroyed = 0;           // SetupDiDestroyDeviceInfoList calls that freed a set
-    int connections = 0;             // device opens (pipe connections)
-    std::vector<HANDLE> serverEnds;  // pipe instances, offered or connected
+    int enumerations = 0;               // SetupDiGetClassDevsA calls
+    int setsDestroyed = 0;              // SetupDiDestroyDeviceInfoList calls that freed a set
+    int connections = 0;                // device opens (pipe connections)
+    std::vector<ServerEnd> serverEnds;  // pipe instances, offered or connected
     std::vector<std::string> violations;
 };
 
@@ -45,11 +52,15 @@ void refreshScenario();
 // one and the file could be written. Call holding state().mutex.
 std::optional<HidReport> deliverReport(std::size_t index, const HidReport& report);
 
+// Device `index`'s HID interface path, shaped as Wine's own HID class names
+// the same chip (tests/winehid): what the library lists and opens.
+std::string deviceInterfacePath(std::size_t index);
+
+// The device whose interface path `path` is; nullopt for any other path.
+std::optional<std::size_t> deviceOfInterfacePath(const std::string& path);
+
 // The pipe that stands in for device `index`'s HID interface.
 std::string devicePipeName(std::size_t index);
-
-// The device whose pipe `path` names; nullopt for any other path.
-std::optional<std::size_t> deviceOfPipeName(const std::string& path);
 
 // The device behind an open pipe handle; nullopt for any other handle.
 std::optional<std::size_t> deviceOfHandle(HANDLE handle);
