@@ -142,5 +142,26 @@ TEST_F(WindowsSeamTest, EveryOpenHandleGetsTheReplyAndASilentChipNone) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 }
 
+// hidclass copies each report a chip sends to every handle open on it, so a
+// program that holds a chip open sees the replies to another program's
+// reports, as a daemon polling a unit sees the console's.
+TEST_F(WindowsSeamTest, AnotherProgramsReplyReachesEveryHandle) {
+    if (!onWineHidStack()) {
+        GTEST_SKIP() << "each process has stand-ins of its own: only a real stack shows this";
+    }
+    const std::vector<DevicePath> paths = scenarioInterfaces();
+    ASSERT_EQ(paths.size(), 3u);
+    const OpenDevice listener(paths[0]);
+    ASSERT_TRUE(listener.isOpen());
+    const ConsoleRun console =
+        runConsole(buildPath(environment("ZORVEX_CUI")), {"-on"}, file_->path());
+    ASSERT_EQ(console.exitCode, 0);
+    HidReport reply{};
+    std::uint32_t bytes = 0;
+    ASSERT_TRUE(platform::readReport(listener.handle(), reply, 65, bytes, 1000));
+    EXPECT_EQ(bytes, 65u);
+    EXPECT_EQ(sim::toHex(reply).substr(0, 18), "005000010101000000");
+}
+
 }  // namespace
 }  // namespace zorvex::test
