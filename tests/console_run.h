@@ -47,6 +47,8 @@ class StartedConsole {
 // Whether the console under test meets its chips through Wine's own HID
 // stack, the devices plugged in by zorvex_winehid (ZORVEX_WINEHID_TOOL).
 bool onWineHidStack();
+// That tool, as ZORVEX_WINEHID_TOOL names it; empty where there is none.
+std::filesystem::path wineHidTool();
 // zorvex_winehid's commands: "plug FILE", "replug FILE N", "unplug N".
 // True when it did what it was asked.
 bool wineHid(const std::vector<std::string>& arguments);

@@ -119,11 +119,11 @@ std::wstring commandLineOf(const std::filesystem::path& program,
     return commandLine;
 }
 
+}  // namespace
+
 std::filesystem::path wineHidTool() {
     return buildPath(environment("ZORVEX_WINEHID_TOOL"));
 }
-
-}  // namespace
 
 bool onWineHidStack() {
     return !wineHidTool().empty();

@@ -9,6 +9,9 @@
 //   zorvex_winehid replug FILE N    unplug device N, power it up from its
 //                                   flash, and plug it in again
 //   zorvex_winehid unplug N         unplug device N
+//   zorvex_winehid unplug N --after FILE COUNT
+//                                   the same once device N of FILE has
+//                                   received COUNT reports
 // Each waits until the HID class shows the devices as they must be.
 #include <windows.h>
 // clang-format off
@@ -427,8 +430,31 @@ int setup() {
     return settle({}) ? 0 : fail("chips stay plugged in");
 }
 
+// Unplugs device `entry` as soon as it has received `count` reports: the
+// moment a test wants a chip to go while a caller awaits its reply, with no
+// program to start in between.
+int unplugAfter(unsigned long entry, const std::string& path, unsigned long count) {
+    const auto deadline = std::chrono::steady_clock::now() + kSettleTimeout;
+    for (;;) {
+        const auto scenario = sim::loadScenario(path);
+        if (scenario && entry < scenario->devices.chips.size() &&
+            scenario->devices.chips[entry].received.size() >= count) {
+            return unplugOne(entry);
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "zorvex_winehid: device %lu never received %lu reports\n", entry,
+                         count);
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 int usage() {
-    std::fputs("usage: zorvex_winehid setup | plug [FILE] | replug FILE N | unplug N\n", stderr);
+    std::fputs(
+        "usage: zorvex_winehid setup | plug [FILE] | replug FILE N"
+        " | unplug N [--after FILE COUNT]\n",
+        stderr);
     return 2;
 }
 
@@ -449,6 +475,11 @@ int main(int argc, char* argv[]) {
     if (command == "unplug" && argc == 3) {
         const auto entry = deviceNumber(argv[2]);
         return entry ? unplugOne(*entry) : usage();
+    }
+    if (command == "unplug" && argc == 6 && std::string(argv[3]) == "--after") {
+        const auto entry = deviceNumber(argv[2]);
+        const auto count = deviceNumber(argv[5]);
+        return entry && count ? unplugAfter(*entry, argv[4], *count) : usage();
     }
     return usage();
 }
