@@ -458,9 +458,16 @@ int usage() {
     return 2;
 }
 
-}  // namespace
+std::string utf8(const wchar_t* text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(bytes > 0 ? bytes - 1 : 0, '\0');
+    if (bytes > 1) {
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), bytes, nullptr, nullptr);
+    }
+    return out;
+}
 
-int main(int argc, char* argv[]) {
+int run(int argc, char* argv[]) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "setup" && argc == 2) {
         return setup();
@@ -482,4 +489,20 @@ int main(int argc, char* argv[]) {
         return entry && count ? unplugAfter(*entry, argv[4], *count) : usage();
     }
     return usage();
+}
+
+}  // namespace
+
+// Arguments come as UTF-16 and go on as UTF-8, which the scenario code takes
+// for paths, so a scenario file may live under any name.
+int wmain(int argc, wchar_t* wideArgv[]) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.push_back(utf8(wideArgv[i]));
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    return run(argc, argv.data());
 }
