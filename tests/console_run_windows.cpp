@@ -62,7 +62,10 @@ struct Child {
     bool running = false;
 };
 
-void start(Child& child, std::wstring commandLine, const std::string& scenario) {
+// Starts the program; with ZORVEX_SIM_DEVICES set to `*scenario` (unset
+// when empty) when a scenario is given, in this process's environment as it
+// is otherwise.
+void start(Child& child, std::wstring commandLine, const std::string* scenario) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     OwnedHandle writeEnd;
     if (!CreatePipe(child.output.out(), writeEnd.out(), &inheritable, 0)) {
@@ -71,7 +74,10 @@ void start(Child& child, std::wstring commandLine, const std::string& scenario) 
     SetHandleInformation(child.output.get(), HANDLE_FLAG_INHERIT, 0);
 
     // The child inherits this process's environment block.
-    SetEnvironmentVariableA("ZORVEX_SIM_DEVICES", scenario.empty() ? nullptr : scenario.c_str());
+    if (scenario != nullptr) {
+        SetEnvironmentVariableA("ZORVEX_SIM_DEVICES",
+                                scenario->empty() ? nullptr : scenario->c_str());
+    }
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -131,7 +137,7 @@ bool onWineHidStack() {
 
 bool wineHid(const std::vector<std::string>& arguments) {
     Child tool;
-    start(tool, commandLineOf(wineHidTool(), arguments), "");
+    start(tool, commandLineOf(wineHidTool(), arguments), nullptr);
     return finish(tool).exitCode == 0;
 }
 
@@ -148,7 +154,7 @@ StartedConsole::StartedConsole(const std::filesystem::path& console,
                                   : std::vector<std::string>{"plug", scenario})) {
         return;
     }
-    start(process_->child, commandLineOf(console, arguments), scenario);
+    start(process_->child, commandLineOf(console, arguments), &scenario);
 }
 
 StartedConsole::~StartedConsole() {

@@ -55,38 +55,30 @@ Record sized() {
 
 const wchar_t* const kDriverFiles[] = {L"zorvexchip.sys", L"zorvex_chip_model.dll"};
 
-class DeviceSet {
+// A handle closed with `close` when it goes; a null or invalid handle is
+// never closed.
+template <typename Handle, BOOL(WINAPI* close)(Handle)>
+class Owned {
   public:
-    explicit DeviceSet(HDEVINFO set) : set_(set) {}
-    ~DeviceSet() {
-        if (set_ != INVALID_HANDLE_VALUE) {
-            SetupDiDestroyDeviceInfoList(set_);
+    explicit Owned(Handle handle) : handle_(handle) {}
+    ~Owned() {
+        if (valid()) {
+            close(handle_);
         }
     }
-    DeviceSet(const DeviceSet&) = delete;
-    DeviceSet& operator=(const DeviceSet&) = delete;
-    HDEVINFO get() const { return set_; }
-    bool valid() const { return set_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HDEVINFO set_;
-};
-
-class ServiceHandle {
-  public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ServiceHandle() {
-        if (handle_ != nullptr) {
-            CloseServiceHandle(handle_);
-        }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    Handle get() const { return handle_; }
+    bool valid() const {
+        return handle_ != nullptr && reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE;
     }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    SC_HANDLE get() const { return handle_; }
 
   private:
-    SC_HANDLE handle_;
+    Handle handle_;
 };
+
+using DeviceSet = Owned<HDEVINFO, SetupDiDestroyDeviceInfoList>;
+using ServiceHandle = Owned<SC_HANDLE, CloseServiceHandle>;
 
 int fail(const std::string& what) {
     std::fprintf(stderr, "zorvex_winehid: %s (error %lu)\n", what.c_str(), GetLastError());
@@ -197,12 +189,12 @@ DWORD idsOf(const sim::SimChip& chip) {
 // Starts the driver if it is not running, and has it look for its devices.
 void wakeDriver() {
     const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (manager.get() == nullptr) {
+    if (!manager.valid()) {
         return;
     }
     const ServiceHandle service(
         OpenServiceW(manager.get(), kServiceName, SERVICE_START | SERVICE_USER_DEFINED_CONTROL));
-    if (service.get() == nullptr) {
+    if (!service.valid()) {
         return;
     }
     StartServiceW(service.get(), 0, nullptr);
