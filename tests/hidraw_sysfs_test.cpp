@@ -62,7 +62,7 @@ TEST_F(HidrawSysfsTest, ReadsIdsAndStringsOfAHidrawNode) {
     EXPECT_TRUE(found);
 }
 
-TEST_F(HidrawSysfsTest, AnythingElseIsLeftToHidapi) {
+TEST_F(HidrawSysfsTest, AnythingElseHasNoAnswer) {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     for (const char* node :

@@ -1,6 +1,7 @@
 // A hidraw node's IDs and USB strings as the kernel publishes them in sysfs:
-// one small file read each, where hidapi's own lookup walks the whole udev
-// device tree (about 170 system calls) for every device opened.
+// one small file read each, where hidapi's own lookup of the same files
+// walks the whole udev device tree (about 170 system calls) for every
+// device opened.
 #ifndef ZORVEX_HIDRAW_SYSFS_H
 #define ZORVEX_HIDRAW_SYSFS_H
 
@@ -13,7 +14,7 @@ namespace zorvex::platform {
 
 // `sysfs` is where sysfs is mounted ("/sys"); `node` the device path as
 // hidapi enumerates it ("/dev/hidraw3"). False when the node is no hidraw
-// node or sysfs does not have what is asked, so the caller can ask hidapi.
+// node or sysfs does not have what is asked.
 bool readHidrawIds(const std::string& sysfs, const std::string& node, std::uint16_t& vendorId,
                    std::uint16_t& productId);
 

@@ -77,35 +77,19 @@ void closeDevice(DeviceHandle device) {
     delete asDevice(device);
 }
 
-// From sysfs when the kernel publishes them there (hidraw), from hidapi
-// otherwise.
+// From sysfs, where hidapi itself finds them. Every path here comes from
+// hid_enumerate, which lists a hidraw node only once it has read HID_ID from
+// this same uevent file. hidapi's strings are these same attributes of the
+// USB device, with empty text for one that is missing (a string the chip
+// does not have, which Windows reports as a failed read) and the HID name on
+// other buses, which is no USB string. Asking hidapi after sysfs could only
+// ever give another answer, never a better one.
 bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& productId) {
-    if (readHidrawIds(kSysfs, asDevice(device)->path, vendorId, productId)) {
-        return true;
-    }
-    // Owned by the device; freed when it is closed.
-    const hid_device_info* info = hid_get_device_info(asHid(device));
-    if (info == nullptr) {
-        return false;
-    }
-    vendorId = info->vendor_id;
-    productId = info->product_id;
-    return true;
+    return readHidrawIds(kSysfs, asDevice(device)->path, vendorId, productId);
 }
 
 bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buffer) {
-    if (readHidrawString(kSysfs, asDevice(device)->path, which, buffer)) {
-        return true;
-    }
-    wchar_t text[kStringUnits + 1] = {};
-    const int status = which == DeviceString::manufacturer
-                           ? hid_get_manufacturer_string(asHid(device), text, kStringUnits + 1)
-                           : hid_get_product_string(asHid(device), text, kStringUnits + 1);
-    if (status != 0) {
-        return false;
-    }
-    wideToUtf16(text, kStringUnits, buffer);
-    return true;
+    return readHidrawString(kSysfs, asDevice(device)->path, which, buffer);
 }
 
 bool writeReport(DeviceHandle device, const HidReport& report) {
