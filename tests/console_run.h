@@ -27,6 +27,15 @@ struct ConsoleRun {
 ConsoleRun runConsole(const std::filesystem::path& console,
                       const std::vector<std::string>& arguments, const std::string& scenario);
 
+#if !defined(_WIN32)
+// The command that runs `console` with `arguments` on the chip set under
+// test: on a umockdev testbed made from `scenario` when ZORVEX_UMOCKDEV_TOOL
+// names the tool that makes one, else the console alone.
+std::vector<std::string> consoleCommand(const std::filesystem::path& console,
+                                        const std::vector<std::string>& arguments,
+                                        const std::string& scenario);
+#endif
+
 #if defined(_WIN32)
 // A console started and not yet waited for, so that a test can act while it
 // runs; finish() waits for it (the destructor too).

@@ -7,10 +7,22 @@
 
 namespace zorvex::test {
 
+std::vector<std::string> consoleCommand(const std::filesystem::path& console,
+                                        const std::vector<std::string>& arguments,
+                                        const std::string& scenario) {
+    std::vector<std::string> command;
+    const std::string tool = environment("ZORVEX_UMOCKDEV_TOOL");
+    if (!tool.empty()) {
+        command = {tool, scenario, "--"};
+    }
+    command.push_back(console.string());
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+}
+
 ConsoleRun runConsole(const std::filesystem::path& console,
                       const std::vector<std::string>& arguments, const std::string& scenario) {
-    std::vector<std::string> command{console.string()};
-    command.insert(command.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> command = consoleCommand(console, arguments, scenario);
     std::vector<char*> argv;
     for (std::string& word : command) {
         argv.push_back(word.data());

@@ -375,20 +375,29 @@ TEST_F(ConsoleTest, ConsolesSharingAFileLoseNoReport) {
     setenv("ZORVEX_SIM_DEVICES", file.path().c_str(), 1);
     constexpr int kRounds = 5;
     constexpr int kPerKind = 5;
-    std::string command = console_.string();
+    std::vector<std::string> on = consoleCommand(console_, {"0", "-on"}, file.path());
+    std::vector<std::string> list = consoleCommand(console_, {"-mcplist"}, file.path());
+    const auto argv = [](std::vector<std::string>& words) {
+        std::vector<char*> pointers;
+        for (std::string& word : words) {
+            pointers.push_back(word.data());
+        }
+        pointers.push_back(nullptr);
+        return pointers;
+    };
+    std::vector<char*> onArgv = argv(on);
+    std::vector<char*> listArgv = argv(list);
     for (int round = 0; round < kRounds; ++round) {
         std::vector<std::pair<pid_t, fs::path>> children;
         for (int i = 0; i < 2 * kPerKind; ++i) {
             const fs::path output = scratch.path() / std::to_string(i);
             const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             ASSERT_GE(fd, 0);
-            char* on[] = {command.data(), const_cast<char*>("0"), const_cast<char*>("-on"),
-                          nullptr};
-            char* list[] = {command.data(), const_cast<char*>("-mcplist"), nullptr};
+            char** command = i % 2 == 0 ? onArgv.data() : listArgv.data();
             const pid_t child = fork();
             if (child == 0) {
                 dup2(fd, STDOUT_FILENO);
-                execv(command.c_str(), i % 2 == 0 ? on : list);
+                execv(command[0], command);
                 _exit(127);
             }
             close(fd);
@@ -494,8 +503,12 @@ TEST_F(ConsoleTest, MissingLibraryOrEntryPointIsReportedAndNothingRuns) {
 #if !defined(_WIN32)
 TEST_F(ConsoleTest, ReaderThatWentAwayLeavesTheExitCodeAtZero) {
     TemporaryFile file(kThreeChips);
-    std::string command = console_.string();
-    char* argv[] = {command.data(), const_cast<char*>("-mcplist"), nullptr};
+    std::vector<std::string> command = consoleCommand(console_, {"-mcplist"}, file.path());
+    std::vector<char*> argv;
+    for (std::string& word : command) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     close(pipeEnds[0]);  // nobody will ever read
@@ -504,7 +517,7 @@ TEST_F(ConsoleTest, ReaderThatWentAwayLeavesTheExitCodeAtZero) {
         dup2(pipeEnds[1], STDOUT_FILENO);
         close(pipeEnds[1]);
         setenv("ZORVEX_SIM_DEVICES", file.path().c_str(), 1);
-        execv(argv[0], argv);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(pipeEnds[1]);

@@ -7,6 +7,7 @@
 // the chip model beside it, so Wine loads it as a driver.
 #include "chip_model.h"
 #include "hid_minidriver.h"
+#include "mcp2221a_descriptor.h"
 
 namespace {
 
@@ -15,24 +16,7 @@ constexpr ULONG kReportBytes = kCommandBytes + 1;
 constexpr ULONG kQueuedReplies = 16;  // the chip's own input buffer is far smaller
 constexpr USHORT kDeviceRelease = 0x0100;
 
-// The MCP2221A's report descriptor: vendor page 0xFF00, one 64-byte input
-// and one 64-byte output report, no report IDs.
-constexpr UCHAR kReportDescriptor[] = {
-    0x06, 0x00, 0xFF,  // Usage Page (vendor 0xFF00)
-    0x09, 0x01,        // Usage (1)
-    0xA1, 0x01,        // Collection (Application)
-    0x19, 0x01,        //   Usage Minimum (1)
-    0x29, 0x40,        //   Usage Maximum (64)
-    0x15, 0x00,        //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
-    0x75, 0x08,        //   Report Size (8)
-    0x95, 0x40,        //   Report Count (64)
-    0x81, 0x00,        //   Input (Data, Array, Absolute)
-    0x19, 0x01,        //   Usage Minimum (1)
-    0x29, 0x40,        //   Usage Maximum (64)
-    0x91, 0x00,        //   Output (Data, Array, Absolute)
-    0xC0,              // End Collection
-};
+using zorvex::sim::kMcp2221aReportDescriptor;
 
 // What the driver keeps for one device, in hidclass's device extension.
 struct Chip {
@@ -210,7 +194,7 @@ NTSTATUS readDescriptor(PIRP irp, ULONG length) {
     descriptor.bcdHID = 0x0111;
     descriptor.bNumDescriptors = 1;
     descriptor.DescriptorList[0].bReportType = kHidReportDescriptorType;
-    descriptor.DescriptorList[0].wReportLength = sizeof kReportDescriptor;
+    descriptor.DescriptorList[0].wReportLength = sizeof kMcp2221aReportDescriptor;
     if (length < sizeof descriptor) {
         return complete(irp, STATUS_BUFFER_TOO_SMALL);
     }
@@ -226,11 +210,11 @@ NTSTATUS NTAPI dispatchInternalControl(PDEVICE_OBJECT device, PIRP irp) {
         case kIoctlGetDeviceDescriptor:
             return readDescriptor(irp, length);
         case kIoctlGetReportDescriptor:
-            if (length < sizeof kReportDescriptor) {
+            if (length < sizeof kMcp2221aReportDescriptor) {
                 return complete(irp, STATUS_BUFFER_TOO_SMALL);
             }
-            copyBytes(irp->UserBuffer, kReportDescriptor, sizeof kReportDescriptor);
-            return complete(irp, STATUS_SUCCESS, sizeof kReportDescriptor);
+            copyBytes(irp->UserBuffer, kMcp2221aReportDescriptor, sizeof kMcp2221aReportDescriptor);
+            return complete(irp, STATUS_SUCCESS, sizeof kMcp2221aReportDescriptor);
         case kIoctlGetDeviceAttributes:
             return readAttributes(chip, irp, length);
         case kIoctlGetString:

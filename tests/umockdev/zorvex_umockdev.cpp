@@ -1,0 +1,137 @@
+// zorvex_umockdev SCENARIO -- PROGRAM [ARGUMENT...]
+//
+// Runs PROGRAM on a umockdev testbed whose sysfs tree and hidraw nodes are
+// the scenario file's devices, shaped as a Linux kernel shows USB HID
+// devices, so that the hardware library meets the emulated chips through
+// Debian's own hidapi and libudev. The chips read and write the scenario
+// file as in every other chip set. A scenario that cannot be read is a
+// machine with nothing attached. Exits with PROGRAM's exit code.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hidraw_node.h"
+#include "scenario_file.h"
+#include "usb_sysfs.h"
+
+namespace {
+
+using namespace zorvex;
+
+struct TestbedFree {
+    void operator()(UMockdevTestbed* testbed) const { g_object_unref(testbed); }
+};
+using Testbed = std::unique_ptr<UMockdevTestbed, TestbedFree>;
+
+int fail(const std::string& problem) {
+    std::fprintf(stderr, "zorvex_umockdev: %s\n", problem.c_str());
+    return 2;
+}
+
+std::string rootOf(UMockdevTestbed* testbed) {
+    gchar* root = umockdev_testbed_get_root_dir(testbed);
+    std::string path = root;
+    g_free(root);
+    return path;
+}
+
+bool addDevices(UMockdevTestbed* testbed, const std::string& root, test::ChipNodes& set,
+                std::string& problem) {
+    const auto scenario = sim::loadScenario(set.scenario);
+    if (!scenario) {
+        return true;
+    }
+    const std::vector<sim::SimChip>& chips = scenario->devices.chips;
+    for (std::size_t i = 0; i < chips.size(); ++i) {
+        test::HidrawFacts facts;
+        const std::vector<test::SysfsDevice> devices =
+            test::describeDevice(chips[i], i, chips.size(), facts);
+        GError* error = nullptr;
+        if (!umockdev_testbed_add_from_string(testbed, test::umockdevRecord(devices).c_str(),
+                                              &error)) {
+            problem = std::string("umockdev: ") + (error ? error->message : "?");
+            g_clear_error(&error);
+            return false;
+        }
+        // The uevent files exactly as the kernel writes them.
+        for (test::SysfsDevice device : devices) {
+            umockdev_testbed_set_attribute_binary(testbed, ("/sys" + device.path).c_str(), "uevent",
+                                                  reinterpret_cast<guint8*>(device.uevent.data()),
+                                                  static_cast<gint>(device.uevent.size()));
+        }
+        const bool made = chips[i].openable ? test::serveNode(testbed, root, set, i, facts, problem)
+                                            : test::makeClosedNode(root, i, problem);
+        if (!made) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The program sees the testbed through umockdev's preload. A sanitizer
+// runtime would otherwise insist on being loaded first.
+void prepareChildEnvironment() {
+    const char* preload = std::getenv("LD_PRELOAD");
+    std::string libraries = "libumockdev-preload.so.0";
+    if (preload != nullptr && *preload != '\0') {
+        libraries += std::string(":") + preload;
+    }
+    setenv("LD_PRELOAD", libraries.c_str(), 1);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    std::string options = asan != nullptr ? std::string(asan) + ":" : std::string();
+    setenv("ASAN_OPTIONS", (options + "verify_asan_link_order=0").c_str(), 1);
+}
+
+int runProgram(char** argv) {
+    const pid_t child = fork();
+    if (child < 0) {
+        return fail(std::string("fork: ") + std::strerror(errno));
+    }
+    if (child == 0) {
+        prepareChildEnvironment();
+        execvp(argv[0], argv);
+        std::fprintf(stderr, "zorvex_umockdev: cannot run %s: %s\n", argv[0], std::strerror(errno));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4 || std::strcmp(argv[2], "--") != 0) {
+        std::fputs("usage: zorvex_umockdev SCENARIO -- PROGRAM [ARGUMENT...]\n", stderr);
+        return 2;
+    }
+    // On tmpfs a testbed costs some 30 ms; on a disk, about a second.
+    if (access("/dev/shm", W_OK) == 0) {
+        setenv("TMPDIR", "/dev/shm", 1);
+    }
+    const Testbed testbed(umockdev_testbed_new());
+    test::ChipNodes set;
+    set.scenario = argv[1];
+    std::string problem;
+    if (!addDevices(testbed.get(), rootOf(testbed.get()), set, problem)) {
+        return fail(problem);
+    }
+    const int exitCode = runProgram(argv + 3);
+    // A program that left a child holding a node open leaves the nodes
+    // served until the process ends.
+    if (test::waitUntilClosed(set, std::chrono::seconds(2))) {
+        test::stopServing(testbed.get(), set);
+    } else {
+        std::fputs("zorvex_umockdev: a node is still open\n", stderr);
+        std::fflush(stderr);
+        _exit(exitCode);
+    }
+    return exitCode;
+}
