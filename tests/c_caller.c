@@ -1,7 +1,10 @@
-/* A C program that calls all five exports of the simulated zorvex.dll, with
- * its own string buffers: what a caller built by another compiler does.
+/* A C program that calls all five exports of zorvex.dll, with its own
+ * string buffers: what a caller built by another compiler does.
  * Usage: c_caller <zorvex.dll> <scratch scenario file>. Exit code 0 when
- * every check held; each failed check is printed. */
+ * every check held; each failed check is printed. The scenario it writes
+ * is the simulated library's; for the hardware library, "c_caller
+ * --scenario FILE" writes it, and the chips must be made from it before
+ * c_caller runs. */
 #if !defined(_WIN32)
 #define _POSIX_C_SOURCE 200809L
 #endif
@@ -80,14 +83,24 @@ static const char kScenario[] =
     "  \"product\": \"DELOQ-72N SWITCHER\", \"gpSettings\": [0, 0, 17, 0]}\n"
     "]}\n";
 
+static bool writeScenario(const char* path) {
+    FILE* scenario = fopen(path, "wb");
+    if (scenario == NULL || fputs(kScenario, scenario) < 0 || fclose(scenario) != 0) {
+        printf("cannot write %s\n", path);
+        return false;
+    }
+    return true;
+}
+
 int main(int argc, char* argv[]) {
     if (argc != 3) {
         fputs("usage: c_caller <zorvex.dll> <scenario file>\n", stderr);
         return 2;
     }
-    FILE* scenario = fopen(argv[2], "wb");
-    if (scenario == NULL || fputs(kScenario, scenario) < 0 || fclose(scenario) != 0) {
-        printf("cannot write %s\n", argv[2]);
+    if (strcmp(argv[1], "--scenario") == 0) {
+        return writeScenario(argv[2]) ? 0 : 1;
+    }
+    if (!writeScenario(argv[2])) {
         return 1;
     }
     useScenario(argv[2]);

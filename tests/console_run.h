@@ -34,6 +34,8 @@ ConsoleRun runConsole(const std::filesystem::path& console,
 std::vector<std::string> consoleCommand(const std::filesystem::path& console,
                                         const std::vector<std::string>& arguments,
                                         const std::string& scenario);
+// That tool, as ZORVEX_UMOCKDEV_TOOL names it; empty where there is none.
+std::string umockdevTool();
 #endif
 
 #if defined(_WIN32)

@@ -14,7 +14,10 @@
 //
 // umockdev does not hand poll to the handler, hence the terminals: the
 // node is a symlink to a spare one, which the next open takes; this
-// process then points the node at a new spare.
+// process then points the node at a new spare. It learns of an open when
+// the open's first request comes (hidapi makes one as it opens), so two
+// programs opening the node in the same instant share a terminal, and
+// each sees it readable while either has a report.
 #ifndef ZORVEX_TESTS_UMOCKDEV_HIDRAW_NODE_H
 #define ZORVEX_TESTS_UMOCKDEV_HIDRAW_NODE_H
 
