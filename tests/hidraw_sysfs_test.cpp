@@ -75,6 +75,12 @@ TEST_F(HidrawSysfsTest, AnythingElseHasNoAnswer) {
     EXPECT_FALSE(found);
     write(root_ / "class/hidraw/hidraw3/device/uevent", "HID_NAME=x\nHID_ID=0003:04D8\n");
     EXPECT_FALSE(platform::readHidrawIds(root_.string(), "/dev/hidraw3", vendorId, productId));
+
+    // Whether there is anything for hidapi to list at all.
+    EXPECT_TRUE(platform::hasHidrawNodes(root_.string()));
+    fs::remove_all(root_ / "class/hidraw/hidraw3");
+    EXPECT_FALSE(platform::hasHidrawNodes(root_.string()));
+    EXPECT_FALSE(platform::hasHidrawNodes((root_ / "none").string()));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "hidraw_sysfs.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -91,6 +92,20 @@ std::vector<wchar_t> decodeUtf8(const std::string& text) {
 }
 
 }  // namespace
+
+bool hasHidrawNodes(const std::string& sysfs) {
+    DIR* folder = opendir((sysfs + "/class/hidraw").c_str());
+    if (folder == nullptr) {
+        return false;
+    }
+    bool found = false;
+    for (const dirent* entry = readdir(folder); entry != nullptr && !found;
+         entry = readdir(folder)) {
+        found = entry->d_name[0] != '.';
+    }
+    closedir(folder);
+    return found;
+}
 
 bool readHidrawIds(const std::string& sysfs, const std::string& node, std::uint16_t& vendorId,
                    std::uint16_t& productId) {

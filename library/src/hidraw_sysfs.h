@@ -12,6 +12,10 @@
 
 namespace zorvex::platform {
 
+// Whether sysfs lists any hidraw node: where it lists none, hidapi's
+// enumeration (which lists exactly those, through udev) finds nothing.
+bool hasHidrawNodes(const std::string& sysfs);
+
 // `sysfs` is where sysfs is mounted ("/sys"); `node` the device path as
 // hidapi enumerates it ("/dev/hidraw3"). False when the node is no hidraw
 // node or sysfs does not have what is asked.

@@ -44,6 +44,10 @@ __attribute__((destructor)) void releaseHidapi() {
 }  // namespace
 
 void listHidInterfaces(DeviceList& list) {
+    // Without a hidraw node, udev would be started only to find nothing.
+    if (!hasHidrawNodes(kSysfs)) {
+        return;
+    }
     const std::unique_ptr<hid_device_info, EnumerationFree> devices(hid_enumerate(0, 0));
     for (const hid_device_info* device = devices.get(); device != nullptr; device = device->next) {
         if (device->path != nullptr) {
