@@ -10,6 +10,11 @@ namespace zorvex::sim {
 // Makes `devices` what the library sees; nullptr detaches (no devices).
 void attachDevices(SimDevices* devices);
 
+// Another program's report to chip `chip` (a device index): the chip takes
+// it just before the next report the library sends it, and its reply
+// reaches every handle open at that moment, the library's among them.
+void interject(std::size_t chip, const HidReport& report);
+
 }  // namespace zorvex::sim
 
 #endif

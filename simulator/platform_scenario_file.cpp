@@ -4,7 +4,10 @@
 // per exported call), and writes back after every report a chip received,
 // under the file's lock, so that chip state lasts across processes and no
 // report of another process is lost.
+#include <algorithm>
 #include <memory>
+#include <new>
+#include <vector>
 
 #include "platform.h"
 #include "scenario_file.h"
@@ -20,10 +23,17 @@ SimHandle* asSim(DeviceHandle device) {
     return static_cast<SimHandle*>(device);
 }
 
-// This process's copy of the file: the simulator's only state.
+// This process's copy of the file and its open handles: the simulator's
+// only state.
 CachedScenario& cache() {
     static CachedScenario cached;
     return cached;
+}
+
+// Every handle of this process open on a chip gets each reply it sends.
+std::vector<SimHandle*>& openHandles() {
+    static std::vector<SimHandle*> handles;
+    return handles;
 }
 
 SimDevices* devices() {
@@ -41,13 +51,25 @@ void listHidInterfaces(DeviceList& list) {
 
 DeviceHandle openDevice(const DevicePath& path) {
     SimDevices* current = devices();
-    return current != nullptr ? openSim(*current, path).release() : nullptr;
+    std::unique_ptr<SimHandle> handle = current != nullptr ? openSim(*current, path) : nullptr;
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    try {
+        openHandles().push_back(handle.get());
+    } catch (const std::bad_alloc&) {
+        closeSim(*current, *handle);
+        return nullptr;
+    }
+    return handle.release();
 }
 
 void closeDevice(DeviceHandle device) {
     if (SimDevices* current = devices()) {
         closeSim(*current, *asSim(device));
     }
+    std::vector<SimHandle*>& handles = openHandles();
+    handles.erase(std::remove(handles.begin(), handles.end(), asSim(device)), handles.end());
     delete asSim(device);
 }
 
@@ -64,9 +86,11 @@ bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buf
 // The chip takes the report in the file as it is now, read under the lock,
 // and answers only once what the report changed has been written back.
 bool writeReport(DeviceHandle device, const HidReport& report) {
-    SimHandle& handle = *asSim(device);
-    Delivery delivery = deliverReport(scenarioPath(), handle.chip, report, &cache());
-    handle.pendingReply = delivery.reply;
+    const std::size_t chip = asSim(device)->chip;
+    Delivery delivery = deliverReport(scenarioPath(), chip, report, &cache());
+    if (delivery.reply) {
+        deliverToHandles(openHandles(), chip, *delivery.reply);
+    }
     return delivery.delivered;
 }
 

@@ -73,23 +73,33 @@ bool readSimString(const SimDevices& devices, std::size_t chip, platform::Device
     return true;
 }
 
-bool writeSim(SimDevices& devices, SimHandle& handle, const HidReport& report) {
-    if (handle.chip >= devices.chips.size()) {
+void deliverToHandles(const std::vector<SimHandle*>& handles, std::size_t chip,
+                      const HidReport& reply) {
+    for (SimHandle* handle : handles) {
+        if (handle->chip == chip) {
+            handle->replies.push_back(reply);
+        }
+    }
+}
+
+bool writeSim(SimDevices& devices, std::size_t chip, const HidReport& report,
+              std::optional<HidReport>& reply) {
+    if (chip >= devices.chips.size()) {
         return false;
     }
-    handle.pendingReply = receiveReport(devices.chips[handle.chip], report);
+    reply = receiveReport(devices.chips[chip], report);
     return true;
 }
 
 bool readSim(SimHandle& handle, HidReport& reply, std::uint32_t capacity,
              std::uint32_t& bytesRead) {
     bytesRead = 0;
-    if (!handle.pendingReply) {
+    if (handle.replies.empty()) {
         return false;
     }
     bytesRead = std::min<std::uint32_t>(capacity, kHidReportSize);
-    std::copy_n(handle.pendingReply->begin(), bytesRead, reply.begin());
-    handle.pendingReply.reset();
+    std::copy_n(handle.replies.front().begin(), bytesRead, reply.begin());
+    handle.replies.pop_front();
     return true;
 }
 

@@ -3,20 +3,27 @@
 #ifndef ZORVEX_SIM_SIMULATED_DEVICES_H
 #define ZORVEX_SIM_SIMULATED_DEVICES_H
 
+#include <deque>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "mcp2221a_emulator.h"
 #include "platform.h"
 
 namespace zorvex::sim {
 
-// What a simulated handle points at. The reply to a report waits here until
-// it is read, as it waits in the chip's input buffer.
+// What a simulated handle points at. Every report the chip sends while the
+// handle is open waits here until it is read, as in the handle's input
+// buffer: hidraw and Windows' HID class copy each report to every open.
 struct SimHandle {
     std::size_t chip = 0;
-    std::optional<HidReport> pendingReply;
+    std::deque<HidReport> replies;
 };
+
+// Queues `reply`, sent by chip `chip`, for each of `handles` open on it.
+void deliverToHandles(const std::vector<SimHandle*>& handles, std::size_t chip,
+                      const HidReport& reply);
 
 // The path under which device `index` is enumerated.
 DevicePath simPath(std::size_t index);
@@ -37,11 +44,12 @@ bool readSimIds(const SimDevices& devices, std::size_t chip, std::uint16_t& vend
 bool readSimString(const SimDevices& devices, std::size_t chip, platform::DeviceString which,
                    platform::StringBuffer& buffer);
 
-// Delivers the report to the chip; its reply, if any, waits in the handle.
-bool writeSim(SimDevices& devices, SimHandle& handle, const HidReport& report);
+// Delivers the report to chip `chip`; its reply, if it answers, in `reply`.
+bool writeSim(SimDevices& devices, std::size_t chip, const HidReport& report,
+              std::optional<HidReport>& reply);
 
-// Takes the waiting reply. A chip that never answered fails at once: the
-// emulator has no clock, so the wait for it is spent without sleeping.
+// Takes the reply that has waited longest. With none waiting it fails at
+// once: the emulator has no clock, so the wait is spent without sleeping.
 bool readSim(SimHandle& handle, HidReport& reply, std::uint32_t capacity, std::uint32_t& bytesRead);
 
 }  // namespace zorvex::sim

@@ -1,6 +1,7 @@
 #include "command_reports.h"
 #include "device_set_fixture.h"
 #include "expected_reports.h"
+#include "in_memory_devices.h"
 #include "report_exchange.h"
 #include "simulated_devices.h"
 
@@ -100,6 +101,35 @@ TEST_F(CommandReportsTest, TransferReportChecksItsArgumentsAndTheReply) {
     length = 2;
     EXPECT_FALSE(transferReport(sim::simPath(0), &report, &reply, length));
     EXPECT_EQ(length, 2u);
+}
+
+// Another program polling or switching the same chip: its replies reach the
+// library's handle too, ahead of the library's own, and are read past.
+TEST_F(CommandReportsTest, RepliesToAnotherProgramsCommandsArePassedOver) {
+    devices.chips = {zorvexUnit(), zorvexUnit()};
+    devices.chips[1].gpSettings = sim::kFactoryGpSettings;  // GP0 is no GPIO
+    HidReport poll{};
+    poll[1] = 0x51;  // Get GPIO Values
+    HidReport otherOff{};
+    buildGp0OutputReport(otherOff, 0);
+
+    sim::interject(0, poll);
+    sim::interject(0, otherOff);
+    EXPECT_TRUE(switchZorvex(0, 1));
+    EXPECT_EQ(chip(0).received,
+              (std::vector<std::string>{sim::toHex(poll), kReportCOff, kReportCOn}));
+    EXPECT_EQ(chip(0).gpioOutput[0], 1);
+
+    // The chip's refusal is the library's own answer, whatever else came first.
+    sim::interject(1, poll);
+    EXPECT_FALSE(switchZorvex(1, 1));
+    EXPECT_EQ(chip(1).received.back(), kReportCOn);
+
+    for (int i = 0; i < 5; ++i) {
+        sim::interject(0, poll);
+    }
+    EXPECT_TRUE(setMcp2221aForZorvex(0));
+    EXPECT_EQ(chip(0).received.back(), kReportB);
 }
 
 TEST(CommandReports, GpSettingsReportRewritesOnlyTheCommandBytes) {

@@ -16,7 +16,8 @@ constexpr std::uint32_t kReplyTimeoutMs = 1000;
 // reply into `reply` and closes the device; `replyLength` then holds the
 // bytes read. True only when the whole report went out and the chip answered
 // in time, echoing the command with status 0x00 (for Set GPIO Output Values,
-// also accepting the change to GP0).
+// also accepting the change to GP0). Replies that answer another program's
+// command to the chip are read past, within the same time.
 bool transferReport(const DevicePath& path, const HidReport* report, HidReport* reply,
                     std::uint32_t& replyLength);
 
