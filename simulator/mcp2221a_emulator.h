@@ -33,6 +33,12 @@ struct SimChip {
     std::uint16_t productId = 0;
     std::u16string manufacturer;
     std::u16string product;
+    // Plugged in: an absent device is not enumerated, and keeps its place
+    // and state for when it is plugged in again.
+    bool present = true;
+    // Where it is plugged in (a USB port path such as "1-1.4"); empty: the
+    // chip set says, from its place in the list.
+    std::string port;
     bool openable = true;
     bool attributesReadable = true;
     bool manufacturerReadable = true;

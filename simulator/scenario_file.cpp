@@ -82,6 +82,19 @@ bool isStrings(const json& value) {
 }
 
 // What is wrong with a device entry, or empty text when nothing is.
+// A port names a unit in topics and file names: none of MQTT's wildcards or
+// separators, nothing a shell or a path would read otherwise.
+bool isPortText(const json& value) {
+    if (!value.is_string()) {
+        return false;
+    }
+    const std::string& text = value.get_ref<const std::string&>();
+    return !text.empty() && text.size() <= 64 &&
+           text.find_first_not_of(
+               "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+               "0123456789_.-") == std::string::npos;
+}
+
 std::string problemWithDevice(const json& entry) {
     if (!entry.is_object()) {
         return "is not an object";
@@ -96,7 +109,10 @@ std::string problemWithDevice(const json& entry) {
             return std::string(text) + " must be a string";
         }
     }
-    for (const char* flag : {"openable", "attributesReadable", "manufacturerReadable",
+    if (entry.contains("port") && !isPortText(entry.at("port"))) {
+        return "port must be 1 to 64 of the characters A-Z a-z 0-9 _ . -";
+    }
+    for (const char* flag : {"present", "openable", "attributesReadable", "manufacturerReadable",
                              "productReadable", "responds", "flashLocked"}) {
         if (entry.contains(flag) && !entry.at(flag).is_boolean()) {
             return std::string(flag) + " must be true or false";
@@ -150,6 +166,8 @@ SimChip chipFromJson(const json& entry) {
     chip.productId = entry.at("productId").get<std::uint16_t>();
     chip.manufacturer = textField(entry, "manufacturer", u"");
     chip.product = textField(entry, "product", u"");
+    chip.present = entry.value("present", true);
+    chip.port = entry.value("port", std::string());
     chip.openable = entry.value("openable", true);
     chip.attributesReadable = entry.value("attributesReadable", true);
     chip.manufacturerReadable = entry.value("manufacturerReadable", true);
@@ -175,6 +193,8 @@ json toJson(const SimChip& chip) {
         {"productId", chip.productId},
         {"manufacturer", utf16ToUtf8(chip.manufacturer)},
         {"product", utf16ToUtf8(chip.product)},
+        {"present", chip.present},
+        {"port", chip.port},
         {"openable", chip.openable},
         {"attributesReadable", chip.attributesReadable},
         {"manufacturerReadable", chip.manufacturerReadable},
@@ -421,7 +441,9 @@ Delivery deliverReport(const std::string& path, std::size_t index, const HidRepo
                        CachedScenario* cache) {
     const ScenarioLock lock(path);
     auto scenario = lock.held() ? loadScenario(path) : std::nullopt;
-    if (!scenario || index >= scenario->devices.chips.size()) {
+    // A device unplugged since it was opened takes nothing.
+    if (!scenario || index >= scenario->devices.chips.size() ||
+        !scenario->devices.chips[index].present) {
         return {};
     }
     Delivery delivery;

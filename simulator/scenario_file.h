@@ -91,7 +91,8 @@ struct Delivery {
 };
 
 // Delivers `report` to device `index` of the file at `path` as it is now,
-// under the file's lock, and writes back what it changed. A file that
+// under the file's lock, and writes back what it changed; a device that is
+// not plugged in takes nothing. A file that
 // cannot be written makes a chip that never answers. When the file was
 // written, `cache` (if given) takes it as this process's copy.
 Delivery deliverReport(const std::string& path, std::size_t index, const HidReport& report,

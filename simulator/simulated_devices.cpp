@@ -21,7 +21,9 @@ DevicePath simPath(std::size_t index) {
 
 void listSimInterfaces(const SimDevices& devices, DeviceList& list) {
     for (std::size_t i = 0; i < devices.chips.size(); ++i) {
-        list.push_back(simPath(i));
+        if (devices.chips[i].present) {
+            list.push_back(simPath(i));
+        }
     }
 }
 
@@ -34,7 +36,8 @@ std::unique_ptr<SimHandle> openSim(SimDevices& devices, const DevicePath& path) 
     }
     auto handle = std::make_unique<SimHandle>();
     handle->chip = std::stoul(path.substr(prefix));
-    if (handle->chip >= devices.chips.size() || !devices.chips[handle->chip].openable) {
+    if (handle->chip >= devices.chips.size() || !devices.chips[handle->chip].present ||
+        !devices.chips[handle->chip].openable) {
         return nullptr;
     }
     ++devices.chips[handle->chip].openHandles;

@@ -1,6 +1,8 @@
 // zorvex_simctl: acts on the simulated chips of the scenario file named by
 // ZORVEX_SIM_DEVICES, for demonstrations and tests.
 //   zorvex_simctl show          one line per device: IDs, product, GP0, flash
+//   zorvex_simctl unplug <n>    unplug device n (it keeps its place in the file)
+//   zorvex_simctl plug <n>      plug device n in: its chip powers up from its flash
 //   zorvex_simctl replug <n>    unplug device n and plug it in again
 #include <cstdio>
 #include <cstdlib>
@@ -15,18 +17,21 @@ using namespace zorvex::sim;
 namespace {
 
 int usage() {
-    std::fputs("usage: zorvex_simctl show | replug <device>\n", stderr);
+    std::fputs("usage: zorvex_simctl show | unplug <device> | plug <device> | replug <device>\n",
+               stderr);
     return 2;
 }
 
-// Devices are numbered among all HID interfaces, chips among MCP2221As only,
-// as the library numbers them.
+// Devices are numbered among all HID interfaces, chips among the MCP2221As
+// plugged in, as the library numbers them.
 void show(const SimDevices& devices) {
     std::size_t chips = 0;
     for (std::size_t i = 0; i < devices.chips.size(); ++i) {
         const SimChip& chip = devices.chips[i];
         std::printf("device %zu", i);
-        if (hasMcp2221aIds(chip)) {
+        if (!chip.present) {
+            std::printf(" (unplugged)");
+        } else if (hasMcp2221aIds(chip)) {
             std::printf(" (chip %zu)", chips++);
         }
         std::printf(": %04x:%04x product \"%s\"", chip.vendorId, chip.productId,
@@ -48,8 +53,10 @@ void show(const SimDevices& devices) {
 
 int main(int argc, char* argv[]) {
     const bool showing = argc == 2 && std::strcmp(argv[1], "show") == 0;
-    const bool replugging = argc == 3 && std::strcmp(argv[1], "replug") == 0;
-    if (!showing && !replugging) {
+    const bool acting =
+        argc == 3 && (std::strcmp(argv[1], "replug") == 0 || std::strcmp(argv[1], "plug") == 0 ||
+                      std::strcmp(argv[1], "unplug") == 0);
+    if (!showing && !acting) {
         return usage();
     }
     const std::string path = scenarioPath();
@@ -76,7 +83,13 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "zorvex_simctl: no device %s\n", argv[2]);
         return 1;
     }
-    replug(scenario->devices.chips[index]);
+    SimChip& chip = scenario->devices.chips[index];
+    if (std::strcmp(argv[1], "unplug") == 0) {
+        chip.present = false;
+    } else {
+        replug(chip);
+        chip.present = true;
+    }
     if (!saveScenario(path, *scenario)) {
         std::fprintf(stderr, "zorvex_simctl: cannot write %s\n", path.c_str());
         return 1;

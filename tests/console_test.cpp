@@ -267,6 +267,30 @@ TEST_F(ConsoleTest, FaultyDevicesAreLeftOutOrRefuseWithoutAWord) {
 
 // The faults every chip set can make, without the devices of the test above
 // that Wine's own HID stack cannot.
+// A device that is not plugged in keeps its place in the file but is not
+// there: the chips after it move up, and it comes back running from flash.
+TEST_F(ConsoleTest, UnpluggedDevicesAreNotThereUntilPluggedInAgain) {
+    TemporaryFile file(kThreeChips);
+    {
+        auto scenario = sim::loadScenario(file.path()).value();
+        scenario.devices.chips[1].present = false;
+        scenario.devices.chips[1].flash.product = u"Plain";
+        ASSERT_TRUE(sim::saveScenario(file.path(), scenario));
+    }
+    EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 0 unit.\n"));
+    EXPECT_EQ(run({"-mcplist"}, file.path()).rfind(lines("Found Mcp2221a ... 2 unit.\n"), 0), 0u);
+    EXPECT_EQ(run({"1", "-set"}, file.path()), "");
+    EXPECT_TRUE(chipIn(file, 1).received.empty());
+    EXPECT_EQ(chipIn(file, 3).received.size(), 2u);
+
+    auto scenario = sim::loadScenario(file.path()).value();
+    sim::replug(scenario.devices.chips[1]);
+    scenario.devices.chips[1].present = true;
+    ASSERT_TRUE(sim::saveScenario(file.path(), scenario));
+    EXPECT_EQ(run({"-mcplist"}, file.path()).rfind(lines("Found Mcp2221a ... 3 unit.\n"), 0), 0u);
+    EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 0 unit.\n"));
+}
+
 TEST_F(ConsoleTest, LockedAndNonGpioChipsRefuseWithoutAWord) {
     TemporaryFile file(R"({"devices": [
         {"vendorId": 1240, "productId": 221, "manufacturer": "Locked", "product": "Plain",
@@ -297,6 +321,10 @@ TEST_F(ConsoleTest, InvalidScenarioMeansNoChipsAndIsNeverRewritten) {
         R"({"devices": [{"vendorId": 1240, "productId": 221, "gpSettings": [0, 0, 17.0, 0]}]})",
         R"({"devices": [{"vendorId": 1240, "productId": 221, "product": 5}]})",
         R"({"devices": [{"vendorId": 1240, "productId": 221, "responds": "yes"}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "present": 1}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "port": "1-1/2"}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "port": "+"}]})",
+        R"({"devices": [{"vendorId": 1240, "productId": 221, "port": ""}]})",
         R"({"devices": [{"vendorId": 1240, "productId": 221, "received": [1]}]})",
         R"({ devices: )",
     };

@@ -68,6 +68,11 @@ TEST(UmockdevTestbed, SysfsIsShapedAsTheKernelShowsIt) {
               std::string::npos);
     EXPECT_EQ(contents("/sys/class/hidraw/hidraw2/device/uevent").find("HID_ID="),
               std::string::npos);
+    // A device on the port its entry names; one not plugged in is not there.
+    EXPECT_NE(contents("/sys/bus/usb/devices/3-2/../3-2/3-2:1.2/0003:04D8:00DD.0005/uevent")
+                  .find("HID_PHYS=usb-0000:00:14.0-2/input2\n"),
+              std::string::npos);
+    EXPECT_EQ(contents("/sys/class/hidraw/hidraw5/dev"), "(missing)");
 
     // Debian's hidapi, through libudev: the device without an ID is left
     // out, the rest come in port order, each with its USB details.
@@ -78,7 +83,8 @@ TEST(UmockdevTestbed, SysfsIsShapedAsTheKernelShowsIt) {
         EXPECT_EQ(d->interface_number, 2);
         EXPECT_EQ(d->release_number, 0x0100);
     }
-    ASSERT_EQ(paths, (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw3"}));
+    ASSERT_EQ(paths, (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw3",
+                                               "/dev/hidraw4"}));
     EXPECT_STREQ(found->product_string, L"DELOQ-72N SWITCHER");
     hid_free_enumeration(found);
     EXPECT_LT(open("/dev/hidraw3", O_RDWR), 0);

@@ -97,6 +97,24 @@ std::string portPath(std::size_t index, std::size_t count) {
     return "1-" + path;
 }
 
+bool isUsbPortPath(const std::string& port) {
+    const std::size_t dash = port.find('-');
+    if (dash == 0 || dash == std::string::npos || port.find_first_not_of("0123456789") != dash) {
+        return false;
+    }
+    bool digit = false;
+    for (std::size_t i = dash + 1; i < port.size(); ++i) {
+        if (port[i] == '.' && digit) {
+            digit = false;
+        } else if (port[i] >= '0' && port[i] <= '9') {
+            digit = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
 std::optional<std::string> sysfsUsbString(const std::u16string& text) {
     const std::size_t length = std::min(text.size(), kUsbStringUnits);
     std::string out;
@@ -129,8 +147,9 @@ std::vector<SysfsDevice> describeDevice(const sim::SimChip& chip, std::size_t in
     const unsigned interfaceNumber = isChip ? 2 : 0;  // the MCP2221A's CDC takes 0 and 1
     const unsigned release = 0x0100;
     const unsigned deviceNumber = static_cast<unsigned>(index) + 2;  // 1 is the root hub
-    const std::string port = portPath(index, count);
-    const std::string devpath = port.substr(2);
+    const std::string port = chip.port.empty() ? portPath(index, count) : chip.port;
+    const std::string bus = port.substr(0, port.find('-'));
+    const std::string devpath = port.substr(bus.size() + 1);
 
     const std::optional<std::string> manufacturer =
         chip.manufacturerReadable ? sysfsUsbString(chip.manufacturer) : std::nullopt;
@@ -151,12 +170,13 @@ std::vector<SysfsDevice> describeDevice(const sim::SimChip& chip, std::size_t in
         "dc00dsc00dp00ic03isc00ip00in" + format("%02X", interfaceNumber);
 
     SysfsDevice usb;
-    usb.path = std::string(kController) + "/usb1/" + port;
+    usb.path = std::string(kController) + "/usb" + bus + "/" + port;
     usb.subsystem = "usb";
-    const std::string busNode = format("bus/usb/001/%03u", deviceNumber);
+    const auto busNumber = static_cast<unsigned>(std::stoul(bus));
+    const std::string busNode = format("bus/usb/%03u/%03u", busNumber, deviceNumber);
     usb.uevent = format("MAJOR=%d\nMINOR=%u\n", kUsbDeviceMajor, deviceNumber - 1) +
                  "DEVNAME=" + busNode + "\nDEVTYPE=usb_device\nDRIVER=usb\nPRODUCT=" + usbIds +
-                 "\nTYPE=0/0/0\n" + format("BUSNUM=001\nDEVNUM=%03u\n", deviceNumber);
+                 "\nTYPE=0/0/0\n" + format("BUSNUM=%03u\nDEVNUM=%03u\n", busNumber, deviceNumber);
     usb.attributes = {
         {"idVendor", format("%04x\n", chip.vendorId)},
         {"idProduct", format("%04x\n", chip.productId)},
@@ -165,7 +185,7 @@ std::vector<SysfsDevice> describeDevice(const sim::SimChip& chip, std::size_t in
         {"bNumInterfaces", isChip ? " 3\n" : " 1\n"},
         {"bConfigurationValue", "1\n"},
         {"bMaxPacketSize0", "64\n"},
-        {"busnum", "1\n"},
+        {"busnum", bus + "\n"},
         {"devnum", format("%u\n", deviceNumber)},
         {"devpath", devpath + "\n"},
         {"speed", "12\n"},

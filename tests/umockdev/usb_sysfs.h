@@ -43,13 +43,18 @@ struct HidrawFacts {
 // hubs, "1-1.1" to "1-9.9", and so on.
 std::string portPath(std::size_t index, std::size_t count);
 
+// Whether `port` is a USB port path as sysfs names devices: a bus number,
+// "-", then port numbers joined by "." ("1-4", "2-1.3").
+bool isUsbPortPath(const std::string& port);
+
 // A USB string descriptor's text as the kernel caches it for sysfs: at
 // most 126 code units, up to the first zero unit, UTF-8, unpaired
 // surrogates dropped; no attribute at all (nullopt) when nothing is left.
 std::optional<std::string> sysfsUsbString(const std::u16string& text);
 
 // The four sysfs directories of device `index` (of `count`), parents
-// first, and its node's answers. Strings the chip cannot give have no
+// first, and its node's answers. It sits on the chip's `port` when it names
+// one (a USB port path), else on portPath(index, count). Strings the chip cannot give have no
 // attribute; a chip whose IDs cannot be read has none in its uevent.
 std::vector<SysfsDevice> describeDevice(const sim::SimChip& chip, std::size_t index,
                                         std::size_t count, HidrawFacts& facts);

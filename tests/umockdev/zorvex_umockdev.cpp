@@ -49,6 +49,14 @@ bool addDevices(UMockdevTestbed* testbed, const std::string& root, test::ChipNod
     }
     const std::vector<sim::SimChip>& chips = scenario->devices.chips;
     for (std::size_t i = 0; i < chips.size(); ++i) {
+        if (!chips[i].present) {
+            continue;  // its number stays unused, as a kernel's may
+        }
+        if (!chips[i].port.empty() && !test::isUsbPortPath(chips[i].port)) {
+            problem = "device " + std::to_string(i) + ": port \"" + chips[i].port +
+                      "\" is no USB port path (such as 1-1.4)";
+            return false;
+        }
         test::HidrawFacts facts;
         const std::vector<test::SysfsDevice> devices =
             test::describeDevice(chips[i], i, chips.size(), facts);

@@ -13,7 +13,7 @@ HANDLE offerInstance(std::size_t index) {
         const std::lock_guard<std::mutex> lock(state().mutex);
         const sim::Scenario* scenario = currentScenario();
         if (!scenario || index >= scenario->devices.chips.size() ||
-            !scenario->devices.chips[index].openable) {
+            !scenario->devices.chips[index].present || !scenario->devices.chips[index].openable) {
             return INVALID_HANDLE_VALUE;
         }
     }

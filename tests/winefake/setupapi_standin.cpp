@@ -64,7 +64,9 @@ __declspec(dllexport) HDEVINFO WINAPI
     refreshScenario();
     if (const zorvex::sim::Scenario* scenario = currentScenario()) {
         for (std::size_t i = 0; i < scenario->devices.chips.size(); ++i) {
-            set->paths.push_back(deviceInterfacePath(i));
+            if (scenario->devices.chips[i].present) {
+                set->paths.push_back(deviceInterfacePath(i));
+            }
         }
     }
     ++state().enumerations;

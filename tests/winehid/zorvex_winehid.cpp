@@ -298,7 +298,7 @@ int plug(const std::string& path) {
     for (std::size_t i = 0; i < devices.size(); ++i) {
         // hidclass opens the device and reads its IDs itself, from what it
         // read at the start: a minidriver cannot make either fail.
-        if (!devices[i].openable || !devices[i].attributesReadable) {
+        if (devices[i].present && (!devices[i].openable || !devices[i].attributesReadable)) {
             std::fprintf(stderr,
                          "zorvex_winehid: device %zu: a HID minidriver cannot make a device "
                          "that cannot be opened or whose IDs cannot be read\n",
@@ -310,8 +310,15 @@ int plug(const std::string& path) {
     std::map<unsigned long, DWORD> plugged = pluggedChips();
     std::set<unsigned long> expected;
     for (unsigned long entry = 0; entry < devices.size(); ++entry) {
-        expected.insert(entry);
         const auto found = plugged.find(entry);
+        // An entry that is not plugged in keeps its number, and no device.
+        if (!devices[entry].present) {
+            if (found != plugged.end() && !unplug(entry)) {
+                return fail("cannot unplug device " + std::to_string(entry));
+            }
+            continue;
+        }
+        expected.insert(entry);
         if (found != plugged.end() && found->second == idsOf(devices[entry])) {
             if (!pointAt(entry, scenario)) {
                 return fail("cannot point device " + std::to_string(entry) + " at the scenario");
