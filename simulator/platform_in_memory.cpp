@@ -97,6 +97,10 @@ bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buf
            readSimString(*attached, asSim(device)->chip, which, buffer);
 }
 
+bool readDevicePort(const DevicePath& path, std::string& port) {
+    return attached != nullptr && readSimPort(*attached, path, port);
+}
+
 bool writeReport(DeviceHandle device, const HidReport& report) {
     if (attached == nullptr) {
         return false;

@@ -83,6 +83,11 @@ bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buf
     return current != nullptr && readSimString(*current, asSim(device)->chip, which, buffer);
 }
 
+bool readDevicePort(const DevicePath& path, std::string& port) {
+    const SimDevices* current = devices();
+    return current != nullptr && readSimPort(*current, path, port);
+}
+
 // The chip takes the report in the file as it is now, read under the lock,
 // and answers only once what the report changed has been written back.
 bool writeReport(DeviceHandle device, const HidReport& report) {

@@ -27,15 +27,24 @@ void listSimInterfaces(const SimDevices& devices, DeviceList& list) {
     }
 }
 
-std::unique_ptr<SimHandle> openSim(SimDevices& devices, const DevicePath& path) {
+// The device index a simulated path names.
+std::optional<std::size_t> indexOf(const DevicePath& path) {
     const std::size_t prefix = std::strlen(kPathPrefix);
     if (path.compare(0, prefix, kPathPrefix) != 0 || path.size() == prefix ||
         path.size() > prefix + 9 ||
         path.find_first_not_of("0123456789", prefix) != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stoul(path.substr(prefix));
+}
+
+std::unique_ptr<SimHandle> openSim(SimDevices& devices, const DevicePath& path) {
+    const std::optional<std::size_t> index = indexOf(path);
+    if (!index) {
         return nullptr;
     }
     auto handle = std::make_unique<SimHandle>();
-    handle->chip = std::stoul(path.substr(prefix));
+    handle->chip = *index;
     if (handle->chip >= devices.chips.size() || !devices.chips[handle->chip].present ||
         !devices.chips[handle->chip].openable) {
         return nullptr;
@@ -48,6 +57,16 @@ void closeSim(SimDevices& devices, const SimHandle& handle) {
     if (handle.chip < devices.chips.size()) {
         --devices.chips[handle.chip].openHandles;
     }
+}
+
+bool readSimPort(const SimDevices& devices, const DevicePath& path, std::string& port) {
+    const std::optional<std::size_t> index = indexOf(path);
+    if (!index || *index >= devices.chips.size()) {
+        return false;
+    }
+    const std::string& named = devices.chips[*index].port;
+    port = named.empty() ? std::to_string(*index) : named;
+    return true;
 }
 
 bool readSimIds(const SimDevices& devices, std::size_t chip, std::uint16_t& vendorId,

@@ -44,6 +44,10 @@ bool readSimIds(const SimDevices& devices, std::size_t chip, std::uint16_t& vend
 bool readSimString(const SimDevices& devices, std::size_t chip, platform::DeviceString which,
                    platform::StringBuffer& buffer);
 
+// Where the device behind `path` is plugged in: its `port`, or by default
+// its place in the list.
+bool readSimPort(const SimDevices& devices, const DevicePath& path, std::string& port);
+
 // Delivers the report to chip `chip`; its reply, if it answers, in `reply`.
 bool writeSim(SimDevices& devices, std::size_t chip, const HidReport& report,
               std::optional<HidReport>& reply);

@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "hidapi_framing.h"
@@ -135,6 +137,43 @@ bool readHidrawIds(const std::string& sysfs, const std::string& node, std::uint1
     }
     vendorId = static_cast<std::uint16_t>(vendor & 0xFFFF);
     productId = static_cast<std::uint16_t>(product & 0xFFFF);
+    return true;
+}
+
+bool isUsbPortPath(const std::string& port) {
+    const std::size_t dash = port.find('-');
+    if (dash == 0 || dash == std::string::npos || port.find_first_not_of("0123456789") != dash) {
+        return false;
+    }
+    bool digit = false;
+    for (std::size_t i = dash + 1; i < port.size(); ++i) {
+        if (port[i] == '.' && digit) {
+            digit = false;
+        } else if (port[i] >= '0' && port[i] <= '9') {
+            digit = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+bool readHidrawPort(const std::string& sysfs, const std::string& node, std::string& port) {
+    const std::string device = hidDeviceLink(sysfs, node);
+    if (device.empty()) {
+        return false;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> resolved(
+        realpath((device + "/../..").c_str(), nullptr), &std::free);
+    if (resolved == nullptr) {
+        return false;
+    }
+    const std::string path = resolved.get();
+    const std::string name = path.substr(path.rfind('/') + 1);
+    if (!isUsbPortPath(name)) {
+        return false;
+    }
+    port = name;
     return true;
 }
 

@@ -22,6 +22,14 @@ bool hasHidrawNodes(const std::string& sysfs);
 bool readHidrawIds(const std::string& sysfs, const std::string& node, std::uint16_t& vendorId,
                    std::uint16_t& productId);
 
+// Whether `port` is a USB port path as sysfs names USB devices: a bus
+// number, "-", and port numbers joined by "." ("1-4", "2-1.3").
+bool isUsbPortPath(const std::string& port);
+
+// The USB port path of the USB device behind a hidraw node: the name of
+// the HID device's grandparent in sysfs. False for a device on another bus.
+bool readHidrawPort(const std::string& sysfs, const std::string& node, std::string& port);
+
 // The USB device's manufacturer or product string (UTF-8 in sysfs) as UTF-16
 // in `buffer`, cut at 256 units.
 bool readHidrawString(const std::string& sysfs, const std::string& node, DeviceString which,

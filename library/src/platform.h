@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "device_list.h"
 #include "hid_report.h"
@@ -41,6 +42,12 @@ bool writeReport(DeviceHandle device, const HidReport& report);
 // most `timeoutMs`. Returns false when nothing arrived; `bytesRead` is then 0.
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
                 std::uint32_t& bytesRead, std::uint32_t timeoutMs);
+
+// 7. Where the device behind `path` is plugged in, as text of A-Z a-z 0-9
+// _ . - that stays the same when it is unplugged and plugged in again at
+// the same place (a USB port path such as "1-1.4" on Linux). False when the
+// platform cannot say. Only zorvexd asks, to name units.
+bool readDevicePort(const DevicePath& path, std::string& port);
 
 }  // namespace zorvex::platform
 

@@ -167,6 +167,10 @@ bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buf
     return readHidrawString(kSysfs, asDevice(device)->path, which, buffer);
 }
 
+bool readDevicePort(const DevicePath& path, std::string& port) {
+    return readHidrawPort(kSysfs, path, port);
+}
+
 bool writeReport(DeviceHandle device, const HidReport& report) {
     return asDevice(device)->write(asDevice(device)->hid, report.data(), report.size()) ==
            static_cast<int>(report.size());

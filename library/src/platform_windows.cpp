@@ -131,6 +131,29 @@ void listHidInterfaces(DeviceList& list) {
     }
 }
 
+// A HID interface path reads \\?\hid#<hardware id>#<instance>#{class}; the
+// instance part comes from where the device is plugged in. Its "&"s become
+// "-", so the text is A-Z a-z 0-9 _ . - only.
+bool readDevicePort(const DevicePath& path, std::string& port) {
+    const std::size_t first = path.find('#');
+    const std::size_t second = first == DevicePath::npos ? first : path.find('#', first + 1);
+    const std::size_t third = second == DevicePath::npos ? second : path.find('#', second + 1);
+    if (third == DevicePath::npos || third == second + 1) {
+        return false;
+    }
+    std::string text = path.substr(second + 1, third - second - 1);
+    for (char& c : text) {
+        c = c == '&' ? '-' : c;
+        const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                             (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '-';
+        if (!allowed) {
+            return false;
+        }
+    }
+    port = text;
+    return true;
+}
+
 DeviceHandle openDevice(const DevicePath& path) {
     auto* device = new (std::nothrow) Device;
     if (device == nullptr) {

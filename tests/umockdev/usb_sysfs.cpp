@@ -97,24 +97,6 @@ std::string portPath(std::size_t index, std::size_t count) {
     return "1-" + path;
 }
 
-bool isUsbPortPath(const std::string& port) {
-    const std::size_t dash = port.find('-');
-    if (dash == 0 || dash == std::string::npos || port.find_first_not_of("0123456789") != dash) {
-        return false;
-    }
-    bool digit = false;
-    for (std::size_t i = dash + 1; i < port.size(); ++i) {
-        if (port[i] == '.' && digit) {
-            digit = false;
-        } else if (port[i] >= '0' && port[i] <= '9') {
-            digit = true;
-        } else {
-            return false;
-        }
-    }
-    return digit;
-}
-
 std::optional<std::string> sysfsUsbString(const std::u16string& text) {
     const std::size_t length = std::min(text.size(), kUsbStringUnits);
     std::string out;

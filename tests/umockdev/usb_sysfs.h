@@ -43,10 +43,6 @@ struct HidrawFacts {
 // hubs, "1-1.1" to "1-9.9", and so on.
 std::string portPath(std::size_t index, std::size_t count);
 
-// Whether `port` is a USB port path as sysfs names devices: a bus number,
-// "-", then port numbers joined by "." ("1-4", "2-1.3").
-bool isUsbPortPath(const std::string& port);
-
 // A USB string descriptor's text as the kernel caches it for sysfs: at
 // most 126 code units, up to the first zero unit, UTF-8, unpaired
 // surrogates dropped; no attribute at all (nullopt) when nothing is left.

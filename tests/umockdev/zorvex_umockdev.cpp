@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "hidraw_node.h"
+#include "hidraw_sysfs.h"
 #include "scenario_file.h"
 #include "usb_sysfs.h"
 
@@ -52,7 +53,7 @@ bool addDevices(UMockdevTestbed* testbed, const std::string& root, test::ChipNod
         if (!chips[i].present) {
             continue;  // its number stays unused, as a kernel's may
         }
-        if (!chips[i].port.empty() && !test::isUsbPortPath(chips[i].port)) {
+        if (!chips[i].port.empty() && !platform::isUsbPortPath(chips[i].port)) {
             problem = "device " + std::to_string(i) + ": port \"" + chips[i].port +
                       "\" is no USB port path (such as 1-1.4)";
             return false;
