@@ -1,0 +1,261 @@
+"""zorvexd against a real Mosquitto broker, watched and driven by Mosquitto's
+own clients (mosquitto_sub, mosquitto_pub), on simulated chips.
+
+Every wait is bounded and ends as soon as what is awaited arrives.
+ZORVEXD, ZORVEX_SIMCTL and ZORVEX_CUI name the simulated build's programs.
+"""
+
+import json
+import os
+import select
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+
+import pytest
+
+ZORVEXD = os.environ.get("ZORVEXD", "zorvexd")
+SIMCTL = os.environ.get("ZORVEX_SIMCTL", "zorvex_simctl")
+CUI = os.environ.get("ZORVEX_CUI", "zorvex_cui")
+NODE = "bench"
+
+UNIT = {"vendorId": 1240, "productId": 221, "manufacturer": "Maker",
+        "product": "DELOQ-72N SWITCHER", "gpSettings": [0, 0, 17, 0]}
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Broker:
+    def __init__(self, folder):
+        self.port = free_port()
+        self.config = os.path.join(folder, "mosquitto.conf")
+        with open(self.config, "w", encoding="utf-8") as out:
+            out.write(f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
+                      "persistence false\n")
+        self.process = None
+        self.start()
+
+    def start(self):
+        self.process = subprocess.Popen(["mosquitto", "-c", self.config],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=0.2).close()
+                return
+            except OSError:
+                time.sleep(0.02)
+        raise RuntimeError("mosquitto did not start")
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=5)
+
+
+class Watcher:
+    """mosquitto_sub on everything: topic, payload and retain flag per line."""
+
+    def __init__(self, port):
+        self.process = subprocess.Popen(
+            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "#", "-F", "%r %t %p"],
+            stdout=subprocess.PIPE)
+        self.pending = b""
+        self.seen = []
+
+    def wait_for(self, topic, payload, timeout=5.0):
+        """Waits for `topic` to carry `payload`; the messages read meanwhile are kept."""
+        deadline = time.monotonic() + timeout
+        if any(t == topic and p == payload for _, t, p in self.seen):
+            return True
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.process.stdout], [], [],
+                                        max(deadline - time.monotonic(), 0))
+            if not ready:
+                break
+            chunk = os.read(self.process.stdout.fileno(), 65536)
+            if not chunk:
+                break
+            self.pending += chunk
+            *lines, self.pending = self.pending.split(b"\n")
+            found = False
+            for line in lines:
+                retained, got_topic, got = (line.decode("utf-8", "replace").split(" ", 2)
+                                            + [""])[:3]
+                self.seen.append((retained, got_topic, got))
+                found = found or (got_topic == topic and got == payload)
+            if found:
+                return True
+        return False
+
+    def forget(self):
+        """From now on, only messages still to come count."""
+        self.seen.clear()
+
+    def payloads(self, topic):
+        return [got for _, got_topic, got in self.seen if got_topic == topic]
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=5)
+
+
+class Setup:
+    def __init__(self, folder, devices):
+        self.folder = folder
+        self.scenario = os.path.join(folder, "chips.json")
+        with open(self.scenario, "w", encoding="utf-8") as out:
+            json.dump({"devices": devices}, out)
+        self.env = dict(os.environ, ZORVEX_SIM_DEVICES=self.scenario)
+        self.broker = Broker(folder)
+        self.watcher = Watcher(self.broker.port)
+        self.log = open(os.path.join(folder, "zorvexd.log"), "w+", encoding="utf-8")
+        self.daemon = subprocess.Popen(
+            [ZORVEXD, "--config", "/dev/null", "--broker", f"127.0.0.1:{self.broker.port}",
+             "--node-id", NODE, "--poll-interval", "0.2"],
+            env=self.env, stderr=self.log)
+
+    def topic(self, unit, leaf):
+        return f"zorvex/{NODE}/{unit}/{leaf}"
+
+    def publish(self, topic, payload, retain=False):
+        subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(self.broker.port),
+                        "-q", "1", "-t", topic, "-m", payload] + (["-r"] if retain else []),
+                       check=True, timeout=5)
+
+    def chip(self, index):
+        with open(self.scenario, encoding="utf-8") as source:
+            return json.load(source)["devices"][index]
+
+    def log_text(self):
+        self.log.flush()
+        self.log.seek(0)
+        return self.log.read()
+
+    def wait_for_log(self, text, timeout=5.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if text in self.log_text():
+                return True
+            time.sleep(0.02)
+        return False
+
+    def close(self):
+        if self.daemon.poll() is None:
+            self.daemon.send_signal(signal.SIGTERM)
+            self.daemon.wait(timeout=5)
+        self.watcher.close()
+        self.broker.stop()
+        self.log.close()
+
+
+@pytest.fixture
+def folder():
+    path = tempfile.mkdtemp(prefix="zorvexd-test-")
+    yield path
+    shutil.rmtree(path, ignore_errors=True)
+
+
+@pytest.fixture
+def two_units(folder):
+    setup = Setup(folder, [dict(UNIT), dict(UNIT, gpSettings=[18, 19, 17, 17])])
+    yield setup
+    setup.close()
+
+
+def test_state_comes_from_the_chip_and_only_words_switch(two_units):
+    s = two_units
+    assert s.watcher.wait_for(f"zorvex/{NODE}/status", "online")
+    assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
+    assert s.watcher.wait_for(s.topic(0, "available"), "online")
+
+    s.publish(s.topic(0, "set"), "ON")
+    assert s.watcher.wait_for(s.topic(0, "state"), "ON")
+    assert s.chip(0)["gpioOutput"][0] == 1
+    s.watcher.forget()
+    s.publish(s.topic(0, "set"), "0")
+    assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
+
+    # Nothing else switches: other text, too long, invalid UTF-8, retained.
+    received = len(s.chip(0)["received"])
+    # ("\udcff" goes out as the lone byte 0xFF.)
+    for payload in ("On", "ONN", "1" * 17, "\udcff"):
+        s.publish(s.topic(0, "set"), payload)
+    s.publish(s.topic(0, "set"), "ON", retain=True)
+    assert s.wait_for_log("a retained set message switches nothing")
+    assert s.log_text().count("refused zorvex/bench/0/set") == 5
+    assert not any(r.startswith("0050") for r in s.chip(0)["received"][received:])
+    assert s.chip(0)["gpioOutput"][0] == 0
+
+
+def test_a_unit_that_cannot_switch_is_offline_and_never_on(two_units):
+    s = two_units
+    assert s.watcher.wait_for(s.topic(1, "available"), "offline")
+    assert s.wait_for_log("run zorvex_cui 1 -set and replug it")
+    s.publish(s.topic(1, "set"), "ON")
+    assert s.wait_for_log("switched zorvex/bench/1/set: asked ON, refused")
+    assert "ON" not in s.watcher.payloads(s.topic(1, "state"))
+    assert s.chip(1).get("gpioOutput", [0])[0] == 0
+
+
+def test_units_come_and_go_with_the_plug(two_units):
+    s = two_units
+    assert s.watcher.wait_for(s.topic(0, "available"), "online")
+    env = s.env
+    s.watcher.forget()
+    subprocess.run([SIMCTL, "unplug", "0"], env=env, check=True)
+    assert s.watcher.wait_for(s.topic(0, "available"), "offline")
+    assert s.wait_for_log("unit 0 gone")
+    s.watcher.forget()
+    subprocess.run([SIMCTL, "plug", "0"], env=env, check=True)
+    assert s.wait_for_log("unit 0 appeared", timeout=5)
+    assert s.watcher.wait_for(s.topic(0, "available"), "online")
+
+
+def test_the_broker_coming_back_gets_every_retained_topic_again(two_units):
+    s = two_units
+    assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
+    s.watcher.close()
+    s.broker.stop()
+    s.broker.start()
+    s.watcher = Watcher(s.broker.port)
+    started = time.monotonic()
+    assert s.watcher.wait_for(f"zorvex/{NODE}/status", "online", timeout=5)
+    assert s.watcher.wait_for(s.topic(0, "state"), "OFF", timeout=5)
+    assert time.monotonic() - started < 5
+    assert s.daemon.poll() is None
+
+
+def test_console_and_daemon_on_one_chip_both_right(two_units):
+    s = two_units
+    assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
+    for state, option in (("ON", "-on"), ("OFF", "-off")) * 5:
+        s.watcher.forget()
+        result = subprocess.run([CUI, "0", option], env=s.env, capture_output=True, timeout=5)
+        assert result.returncode == 0 and result.stdout == b""
+        assert s.chip(0)["gpioOutput"][0] == (1 if state == "ON" else 0)
+        assert s.watcher.wait_for(s.topic(0, "state"), state)
+
+
+def test_the_daemon_starts_without_broker_and_bad_settings_exit_2(folder):
+    scenario = os.path.join(folder, "none.json")
+    env = dict(os.environ, ZORVEX_SIM_DEVICES=scenario)
+    for arguments in (["--bogus"], ["--broker", "host:99999"], ["--poll-interval", "x"],
+                      ["--password", "secret"], ["--config", os.path.join(folder, "missing")]):
+        result = subprocess.run([ZORVEXD] + arguments, env=env, capture_output=True, timeout=5)
+        assert result.returncode == 2, arguments
+        assert result.stderr.count(b"\n") == 1 and result.stderr.startswith(b"zorvexd: ")
+    daemon = subprocess.Popen([ZORVEXD, "--config", "/dev/null", "--broker",
+                               f"127.0.0.1:{free_port()}"], env=env,
+                              stderr=subprocess.PIPE, text=True)
+    time.sleep(0.5)
+    assert daemon.poll() is None
+    daemon.send_signal(signal.SIGTERM)
+    assert daemon.wait(timeout=5) == 0
+    assert "unreachable" in daemon.stderr.read()
