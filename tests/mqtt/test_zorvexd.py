@@ -33,12 +33,18 @@ def free_port():
 
 
 class Broker:
-    def __init__(self, folder):
+    """A Mosquitto of the test's own. Started as root, Mosquitto reads its
+    password, ACL and key files as the user mosquitto: they must be readable
+    by everyone, as the folder must be."""
+
+    def __init__(self, folder, settings="allow_anonymous true\n"):
+        os.chmod(folder, 0o755)
+        for name in os.listdir(folder):
+            os.chmod(os.path.join(folder, name), 0o644)
         self.port = free_port()
         self.config = os.path.join(folder, "mosquitto.conf")
         with open(self.config, "w", encoding="utf-8") as out:
-            out.write(f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
-                      "persistence false\n")
+            out.write(f"listener {self.port}\npersistence false\n{settings}")
         self.process = None
         self.start()
 
@@ -62,10 +68,10 @@ class Broker:
 class Watcher:
     """mosquitto_sub on everything: topic, payload and retain flag per line."""
 
-    def __init__(self, port):
+    def __init__(self, port, client=()):
         self.process = subprocess.Popen(
-            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "#", "-F", "%r %t %p"],
-            stdout=subprocess.PIPE)
+            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "#", "-F", "%r %t %p"]
+            + list(client), stdout=subprocess.PIPE)
         self.pending = b""
         self.seen = []
 
@@ -107,18 +113,19 @@ class Watcher:
 
 
 class Setup:
-    def __init__(self, folder, devices):
+    def __init__(self, folder, devices, broker=None, watcher=(), daemon=(),
+                 host="127.0.0.1"):
         self.folder = folder
         self.scenario = os.path.join(folder, "chips.json")
         with open(self.scenario, "w", encoding="utf-8") as out:
             json.dump({"devices": devices}, out)
         self.env = dict(os.environ, ZORVEX_SIM_DEVICES=self.scenario)
-        self.broker = Broker(folder)
-        self.watcher = Watcher(self.broker.port)
+        self.broker = broker or Broker(folder)
+        self.watcher = Watcher(self.broker.port, watcher)
         self.log = open(os.path.join(folder, "zorvexd.log"), "w+", encoding="utf-8")
         self.daemon = subprocess.Popen(
-            [ZORVEXD, "--config", "/dev/null", "--broker", f"127.0.0.1:{self.broker.port}",
-             "--node-id", NODE, "--poll-interval", "0.2"],
+            [ZORVEXD, "--config", "/dev/null", "--broker", f"{host}:{self.broker.port}",
+             "--node-id", NODE, "--poll-interval", "0.2"] + list(daemon),
             env=self.env, stderr=self.log)
 
     def topic(self, unit, leaf):
@@ -259,3 +266,73 @@ def test_the_daemon_starts_without_broker_and_bad_settings_exit_2(folder):
     daemon.send_signal(signal.SIGTERM)
     assert daemon.wait(timeout=5) == 0
     assert "unreachable" in daemon.stderr.read()
+
+
+def test_a_broker_with_passwords_and_an_acl(folder):
+    passwords = os.path.join(folder, "passwd")
+    for user, password in (("zorvexd", "s3cret"), ("watcher", "look")):
+        subprocess.run(["mosquitto_passwd", "-b"] + (["-c"] if user == "zorvexd" else [])
+                       + [passwords, user, password], check=True)
+    acl = os.path.join(folder, "acl")
+    with open(acl, "w", encoding="utf-8") as out:
+        out.write("user zorvexd\ntopic readwrite zorvex/#\ntopic write homeassistant/#\n"
+                  "user watcher\ntopic read #\ntopic write zorvex/+/+/set\n")
+    broker = Broker(folder, f"allow_anonymous false\npassword_file {passwords}\nacl_file {acl}\n")
+
+    refused = Setup(folder, [dict(UNIT)], broker=broker, watcher=("-u", "watcher", "-P", "look"))
+    assert refused.wait_for_log("broker refused the connection")
+    assert not refused.watcher.wait_for(f"zorvex/{NODE}/status", "online", timeout=1)
+    refused.daemon.send_signal(signal.SIGTERM)
+    refused.daemon.wait(timeout=5)
+    refused.watcher.close()
+
+    secret = os.path.join(folder, "zorvexd.password")
+    with open(secret, "w", encoding="utf-8") as out:
+        out.write("s3cret\n")
+    s = Setup(folder, [dict(UNIT)], broker=broker, watcher=("-u", "watcher", "-P", "look"),
+              daemon=("--username", "zorvexd", "--password-file", secret))
+    try:
+        assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
+        subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(broker.port), "-u",
+                        "watcher", "-P", "look", "-q", "1", "-t", s.topic(0, "set"), "-m", "ON"],
+                       check=True, timeout=5)
+        assert s.watcher.wait_for(s.topic(0, "state"), "ON")
+    finally:
+        s.close()
+
+
+def openssl(*arguments):
+    subprocess.run(["openssl"] + list(arguments), check=True, capture_output=True, timeout=30)
+
+
+def test_tls_with_the_brokers_certificate_and_host_name_checked(folder):
+    ca_key, ca = os.path.join(folder, "ca.key"), os.path.join(folder, "ca.crt")
+    key, request = os.path.join(folder, "broker.key"), os.path.join(folder, "broker.csr")
+    cert, names = os.path.join(folder, "broker.crt"), os.path.join(folder, "names.ext")
+    other = os.path.join(folder, "other.crt")
+    for name, authority in ((ca_key, ca), (os.path.join(folder, "other.key"), other)):
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", name, "-out",
+                authority, "-days", "2", "-subj", "/CN=zorvex test CA")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", request,
+            "-subj", "/CN=localhost")
+    with open(names, "w", encoding="utf-8") as out:
+        out.write("subjectAltName=DNS:localhost\n")
+    openssl("x509", "-req", "-in", request, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial",
+            "-out", cert, "-days", "2", "-extfile", names)
+    broker = Broker(folder, f"allow_anonymous true\ncafile {ca}\ncertfile {cert}\n"
+                            f"keyfile {key}\n")
+    watcher = ("--cafile", ca, "--insecure")
+    # Another CA, or the right one and another host name: no connection.
+    for authority, host in ((other, "localhost"), (ca, "127.0.0.1")):
+        wrong = Setup(folder, [dict(UNIT)], broker=broker, watcher=watcher,
+                      daemon=("--cafile", authority), host=host)
+        assert not wrong.watcher.wait_for(f"zorvex/{NODE}/status", "online", timeout=2)
+        wrong.daemon.send_signal(signal.SIGTERM)
+        wrong.daemon.wait(timeout=5)
+        wrong.watcher.close()
+    s = Setup(folder, [dict(UNIT)], broker=broker, watcher=watcher, daemon=("--cafile", ca),
+              host="localhost")
+    try:
+        assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
+    finally:
+        s.close()
