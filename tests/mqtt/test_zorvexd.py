@@ -336,3 +336,52 @@ def test_tls_with_the_brokers_certificate_and_host_name_checked(folder):
         assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
     finally:
         s.close()
+
+
+UMOCKDEV_TOOL = os.environ.get("ZORVEX_UMOCKDEV_TOOL", "")
+HARDWARE_ZORVEXD = os.environ.get("ZORVEXD_HARDWARE", "")
+HARDWARE_CUI = os.environ.get("ZORVEX_HARDWARE_CUI", "")
+
+
+@pytest.mark.skipif(not (UMOCKDEV_TOOL and HARDWARE_ZORVEXD and HARDWARE_CUI),
+                    reason="no umockdev testbed tool or hardware build")
+def test_console_beside_the_polling_daemon_through_hidapi(folder):
+    """Both the hardware builds on one umockdev testbed: every reply of the
+    chip reaches both programs' handles, as hidraw's do, and each must pass
+    over the other's."""
+    scenario = os.path.join(folder, "chips.json")
+    with open(scenario, "w", encoding="utf-8") as out:
+        json.dump({"devices": [dict(UNIT, port="1-4")]}, out)
+    broker = Broker(folder)
+    watcher = Watcher(broker.port)
+    log = os.path.join(folder, "zorvexd.log")
+    gpio = (f'python3 -c "import json,sys; sys.exit(json.load(open(\'{scenario}\'))'
+            f'[\'devices\'][0][\'gpioOutput\'][0] != $1)"')
+    script = f"""
+check() {{ {gpio}; }}
+"{HARDWARE_ZORVEXD}" --config /dev/null --broker 127.0.0.1:{broker.port} --node-id {NODE} \\
+    --poll-interval 0.05 --no-discovery 2>"{log}" &
+daemon=$!
+for round in 1 2 3 4 5 6 7 8 9 10; do
+    "{HARDWARE_CUI}" 0 -on && check 1 || exit 11
+    sleep 0.1
+    "{HARDWARE_CUI}" 0 -off && check 0 || exit 12
+    sleep 0.1
+done
+kill -TERM $daemon
+wait $daemon
+"""
+    try:
+        result = subprocess.run([UMOCKDEV_TOOL, scenario, "--", "sh", "-c", script],
+                                timeout=60, capture_output=True, text=True)
+        assert result.returncode == 0, (result.returncode, result.stderr)
+        assert watcher.wait_for("zorvex/bench/1-4/state", "ON")
+        assert watcher.wait_for("zorvex/bench/1-4/state", "OFF")
+        with open(log, encoding="utf-8") as source:
+            text = source.read()
+        assert "unit 1-4 appeared" in text
+        assert "gone" not in text and "offline" not in watcher.payloads(
+            "zorvex/bench/1-4/available"), text
+    finally:
+        watcher.close()
+        broker.stop()
