@@ -142,6 +142,7 @@ class Daemon {
     void retryLater();
     void afterConnect();
     void poll(bool force);
+    void serviceMessages();
     void handle(const Message& message);
     void publish(const std::string& topic, const std::string& payload, bool retain = true);
     void publishUnit(Tracked& tracked, const std::string& available, const std::string& state,
@@ -325,6 +326,17 @@ void Daemon::removeDiscovery(Tracked& tracked) {
     }
 }
 
+void Daemon::serviceMessages() {
+    if (events_.connected) {
+        mosquitto_loop(client_.get(), 0, 1);
+    }
+    while (!events_.messages.empty()) {
+        const Message message = std::move(events_.messages.front());
+        events_.messages.pop_front();
+        handle(message);
+    }
+}
+
 void Daemon::poll(bool force) {
     const std::vector<UnitSeen> seen = findUnits();
     const Clock::time_point now = Clock::now();
@@ -347,6 +359,8 @@ void Daemon::poll(bool force) {
         publishUnit(tracked, online ? "online" : "offline",
                     online ? (reading == Gp0::on ? "ON" : "OFF") : "", force);
         publishDiscovery(tracked);
+        // A set message waits for one chip's read at most, not a whole poll.
+        serviceMessages();
     }
     for (auto& entry : units_) {
         const std::string& id = entry.first;
@@ -458,11 +472,7 @@ int Daemon::run() {
             events_.justConnected = false;
             afterConnect();
         }
-        while (!events_.messages.empty()) {
-            const Message message = std::move(events_.messages.front());
-            events_.messages.pop_front();
-            handle(message);
-        }
+        serviceMessages();
         if (Clock::now() >= nextPoll) {
             poll(false);
             nextPoll = Clock::now() +
