@@ -174,6 +174,8 @@ bool Daemon::setUp() {
     // MQTT 5, for "retain as published": a set message published retained
     // reaches the daemon marked so even while it is subscribed, and is refused.
     mosquitto_int_option(client_.get(), MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // Each state goes out at once, not when Nagle's algorithm lets it.
+    mosquitto_int_option(client_.get(), MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(client_.get(), onConnect);
     mosquitto_disconnect_callback_set(client_.get(), onDisconnect);
     mosquitto_message_callback_set(client_.get(), onMessage);

@@ -440,7 +440,15 @@ void adopt(CachedScenario& cached, const std::string& path, Scenario&& scenario)
 Delivery deliverReport(const std::string& path, std::size_t index, const HidReport& report,
                        CachedScenario* cache) {
     const ScenarioLock lock(path);
-    auto scenario = lock.held() ? loadScenario(path) : std::nullopt;
+    // Under the lock the file is as some writer left it; a cached copy of
+    // that very version (each write is a new file) saves parsing it again.
+    std::optional<Scenario> scenario;
+    if (lock.held() && cache != nullptr) {
+        refresh(*cache, path);
+        scenario = cache->scenario;
+    } else if (lock.held()) {
+        scenario = loadScenario(path);
+    }
     // A device unplugged since it was opened takes nothing.
     if (!scenario || index >= scenario->devices.chips.size() ||
         !scenario->devices.chips[index].present) {
