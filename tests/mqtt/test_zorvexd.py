@@ -385,3 +385,20 @@ wait $daemon
     finally:
         watcher.close()
         broker.stop()
+
+
+def test_a_silent_chip_is_offline_and_back_when_it_answers(folder):
+    s = Setup(folder, [dict(UNIT, responds=False)])
+    try:
+        assert s.watcher.wait_for(s.topic(0, "available"), "offline")
+        assert s.watcher.payloads(s.topic(0, "state")) == []
+        with open(s.scenario, encoding="utf-8") as source:
+            document = json.load(source)
+        document["devices"][0]["responds"] = True
+        with open(s.scenario + ".new", "w", encoding="utf-8") as out:
+            json.dump(document, out)
+        os.replace(s.scenario + ".new", s.scenario)
+        assert s.watcher.wait_for(s.topic(0, "available"), "online")
+        assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
+    finally:
+        s.close()
