@@ -115,6 +115,45 @@ bool readTopic(const std::string& name, const std::string& topic, std::string& o
     return true;
 }
 
+// A setting given as text, by its name in the file ("client_id"); `name`
+// is how to call it in a problem. False for a bad value, and with `known`
+// false for a name that takes no text.
+bool applyText(const std::string& key, const std::string& value, const std::string& name,
+               Options& options, bool& known, std::string& problem) {
+    static const std::pair<const char*, std::string Options::*> kPlain[] = {
+        {"client_id", &Options::clientId},
+        {"username", &Options::username},
+        {"password_file", &Options::passwordFile},
+        {"cafile", &Options::caFile},
+        {"cert", &Options::certFile},
+        {"key", &Options::keyFile},
+    };
+    known = true;
+    for (const auto& [plain, field] : kPlain) {
+        if (key == plain) {
+            options.*field = value;
+            return true;
+        }
+    }
+    if (key == "broker") {
+        return readBroker(value, options, problem);
+    }
+    if (key == "base_topic") {
+        return readTopic(name, value, options.baseTopic, problem);
+    }
+    if (key == "discovery_prefix") {
+        return readTopic(name, value, options.discoveryPrefix, problem);
+    }
+    if (key == "node_id") {
+        return readNodeId(name, value, options, problem);
+    }
+    if (key == "poll_interval") {
+        return readSecondsText(name, value, 0.05, options.pollInterval, problem);
+    }
+    known = false;
+    return false;
+}
+
 bool readConfigFile(const std::string& path, Options& options, std::string& problem) {
     toml::table table;
     try {
@@ -124,57 +163,27 @@ bool readConfigFile(const std::string& path, Options& options, std::string& prob
                   std::to_string(error.source().begin.line) + ")";
         return false;
     }
-    for (const auto& pair : table) {
-        // Named, not bound: clang 14 lets no lambda capture a structured binding.
-        const toml::key& key = pair.first;
-        const toml::node& node = pair.second;
-        const std::string name = std::string(path) + ": " + std::string(key.str());
-        const auto text = [&](std::string& out) {
-            if (!node.is_string()) {
-                problem = name + " must be a string";
-                return false;
-            }
-            out = node.value<std::string>().value_or("");
-            return true;
-        };
-        std::string value;
-        bool ok = true;
-        if (key == "broker") {
-            ok = text(value) && readBroker(value, options, problem);
-        } else if (key == "client_id") {
-            ok = text(options.clientId);
-        } else if (key == "username") {
-            ok = text(options.username);
-        } else if (key == "password_file") {
-            ok = text(options.passwordFile);
-        } else if (key == "cafile") {
-            ok = text(options.caFile);
-        } else if (key == "cert") {
-            ok = text(options.certFile);
-        } else if (key == "key") {
-            ok = text(options.keyFile);
-        } else if (key == "base_topic") {
-            ok = text(value) && readTopic(name, value, options.baseTopic, problem);
-        } else if (key == "node_id") {
-            ok = text(value) && readNodeId(name, value, options, problem);
-        } else if (key == "discovery_prefix") {
-            ok = text(value) && readTopic(name, value, options.discoveryPrefix, problem);
-        } else if (key == "poll_interval" || key == "discovery_removal") {
+    for (const auto& [key, node] : table) {
+        const std::string setting(key.str());
+        const std::string name = path + ": " + setting;
+        if (setting == "poll_interval" || setting == "discovery_removal") {
             const std::optional<double> number = node.value<double>();
             if (!number) {
                 problem = name + " must be a number of seconds";
                 return false;
             }
-            ok = key == "poll_interval"
-                     ? readSeconds(name, *number, 0.05, options.pollInterval, problem)
-                     : readSeconds(name, *number, 0, options.discoveryRemoval, problem);
-        } else if (key == "discovery") {
+            if (!(setting == "poll_interval"
+                      ? readSeconds(name, *number, 0.05, options.pollInterval, problem)
+                      : readSeconds(name, *number, 0, options.discoveryRemoval, problem))) {
+                return false;
+            }
+        } else if (setting == "discovery") {
             if (!node.is_boolean()) {
                 problem = name + " must be true or false";
                 return false;
             }
             options.discovery = node.value<bool>().value_or(true);
-        } else if (key == "units" && node.is_table()) {
+        } else if (setting == "units" && node.is_table()) {
             for (const auto& [id, unit] : *node.as_table()) {
                 const std::string unitId(id.str());
                 const toml::node* unitName =
@@ -186,10 +195,16 @@ bool readConfigFile(const std::string& path, Options& options, std::string& prob
                 options.unitNames[unitId] = unitName->value<std::string>().value_or("");
             }
         } else {
-            problem = name + " is no setting zorvexd knows";
-            return false;
-        }
-        if (!ok) {
+            bool known = false;
+            const std::string value = node.value<std::string>().value_or("");
+            if (applyText(setting, value, name, options, known, problem) && node.is_string()) {
+                continue;
+            }
+            if (known && !node.is_string()) {
+                problem = name + " must be a string";
+            } else if (!known) {
+                problem = name + " is no setting zorvexd knows";
+            }
             return false;
         }
     }
@@ -257,49 +272,31 @@ bool readOptions(const std::vector<std::string>& arguments, Options& options,
             options.discovery = false;
             continue;
         }
-        static const char* const kWithValue[] = {
-            "--config",        "--broker",  "--client-id",     "--username",
-            "--password-file", "--cafile",  "--cert",          "--key",
-            "--base-topic",    "--node-id", "--poll-interval", "--discovery-prefix",
-        };
-        if (std::find(std::begin(kWithValue), std::end(kWithValue), flag) == std::end(kWithValue)) {
+        if (flag == "--config") {
+            ++i;  // read above
+            continue;
+        }
+        // --client-id sets what client_id sets in the file.
+        std::string setting = flag.rfind("--", 0) == 0 ? flag.substr(2) : std::string();
+        std::replace(setting.begin(), setting.end(), '-', '_');
+        bool known = false;
+        const std::string value = i + 1 < arguments.size() ? arguments[i + 1] : std::string();
+        if (applyText(setting, value, flag, options, known, problem)) {
+            if (i + 1 >= arguments.size()) {
+                problem = flag + " needs a value";
+                return false;
+            }
+            ++i;
+            continue;
+        }
+        if (!known) {
             problem = flag.rfind("--password", 0) == 0
                           ? "no password on the command line: use --password-file FILE"
                           : "unknown option \"" + flag + "\" (see --help)";
-            return false;
-        }
-        if (i + 1 >= arguments.size()) {
+        } else if (i + 1 >= arguments.size()) {
             problem = flag + " needs a value";
-            return false;
         }
-        const std::string& value = arguments[++i];
-        bool ok = true;
-        if (flag == "--broker") {
-            ok = readBroker(value, options, problem);
-        } else if (flag == "--client-id") {
-            options.clientId = value;
-        } else if (flag == "--username") {
-            options.username = value;
-        } else if (flag == "--password-file") {
-            options.passwordFile = value;
-        } else if (flag == "--cafile") {
-            options.caFile = value;
-        } else if (flag == "--cert") {
-            options.certFile = value;
-        } else if (flag == "--key") {
-            options.keyFile = value;
-        } else if (flag == "--base-topic") {
-            ok = readTopic(flag, value, options.baseTopic, problem);
-        } else if (flag == "--node-id") {
-            ok = readNodeId(flag, value, options, problem);
-        } else if (flag == "--poll-interval") {
-            ok = readSecondsText(flag, value, 0.05, options.pollInterval, problem);
-        } else if (flag == "--discovery-prefix") {
-            ok = readTopic(flag, value, options.discoveryPrefix, problem);
-        }
-        if (!ok) {
-            return false;
-        }
+        return false;
     }
     if (options.certFile.empty() != options.keyFile.empty()) {
         problem = "--cert and --key go together";

@@ -481,6 +481,7 @@ int Daemon::run() {
                        std::chrono::duration_cast<Clock::duration>(Seconds(options_.pollInterval));
         }
     }
+    notifyStopping();
     if (events_.connected) {
         publish(prefix_ + "/status", "offline");
         mosquitto_disconnect(client_.get());
