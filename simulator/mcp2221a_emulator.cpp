@@ -136,6 +136,10 @@ bool hasMcp2221aIds(const SimChip& chip) {
 
 std::optional<HidReport> receiveReport(SimChip& chip, const HidReport& report) {
     chip.received.push_back(toHex(report));
+    if (chip.received.size() > kReceivedKept) {
+        chip.received.erase(chip.received.begin(),
+                            chip.received.end() - static_cast<std::ptrdiff_t>(kReceivedKept));
+    }
     if (!chip.responds || !hasMcp2221aIds(chip)) {
         return std::nullopt;
     }

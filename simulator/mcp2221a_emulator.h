@@ -4,6 +4,7 @@
 #define ZORVEX_SIM_MCP2221A_EMULATOR_H
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -48,7 +49,8 @@ struct SimChip {
     PinBytes gpioOutput{};
     SimFlash flash;
     bool flashLocked = false;
-    // Every report received, as 130 lower-case hex digits.
+    // The last kReceivedKept reports received, oldest first, as 130
+    // lower-case hex digits.
     std::vector<std::string> received;
     // Handles open on this device right now.
     int openHandles = 0;
@@ -76,6 +78,11 @@ SimChip makeMcp2221a(std::u16string manufacturer = u"Microchip Technology Inc.",
                      std::u16string product = u"MCP2221 USB-I2C/UART Combo");
 
 bool hasMcp2221aIds(const SimChip& chip);
+
+// How many reports a chip's `received` keeps: enough for any one exchange
+// or test to be read back, and bounded, so that a chip polled for days does
+// not grow its file (which is rewritten for every report) without end.
+constexpr std::size_t kReceivedKept = 32;
 
 // Records `report` as received and, for a chip that responds, returns its reply.
 std::optional<HidReport> receiveReport(SimChip& chip, const HidReport& report);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <system_error>
 
 #include "utf_text.h"
@@ -227,6 +228,40 @@ void mergeChanges(json& entry, const SimChip& now, const SimChip* before) {
     }
 }
 
+// `value` as the whole document's dump shows it `depth` levels deep.
+std::string dumpNested(const json& value, bool compact, unsigned depth) {
+    std::string text;
+    nlohmann::detail::serializer<json> writer(nlohmann::detail::output_adapter<char>(text), ' ',
+                                              json::error_handler_t::replace);
+    writer.dump(value, !compact, false, 2, compact ? 0 : 2 * depth);
+    return text;
+}
+
+// The document as its dump would give it, one line or indented by two,
+// with the device entries taken from their texts: only a changed device
+// costs its formatting.
+void writeDocument(std::ostream& out, const Scenario& scenario) {
+    const bool pretty = !scenario.compact;
+    const char* const next = pretty ? ",\n" : ",";
+    out << (pretty ? "{\n" : "{");
+    for (auto member = scenario.document.begin(); member != scenario.document.end(); ++member) {
+        out << (member != scenario.document.begin() ? next : "") << (pretty ? "  " : "")
+            << dumpNested(json(member.key()), true, 0) << (pretty ? ": " : ":");
+        if (member.key() != "devices") {
+            out << dumpNested(member.value(), scenario.compact, 1);
+        } else if (scenario.entryTexts.empty()) {
+            out << "[]";
+        } else {
+            out << (pretty ? "[\n" : "[");
+            for (std::size_t i = 0; i < scenario.entryTexts.size(); ++i) {
+                out << (i > 0 ? next : "") << (pretty ? "    " : "") << scenario.entryTexts[i];
+            }
+            out << (pretty ? "\n  ]" : "]");
+        }
+    }
+    out << (pretty ? "\n}\n" : "}\n");
+}
+
 bool readFile(const std::string& path, std::string& text) {
     std::error_code error;
     if (!fs::is_regular_file(fs::u8path(path), error)) {
@@ -298,28 +333,39 @@ std::optional<Scenario> loadScenario(const std::string& path, std::string* probl
     return scenario;
 }
 
-bool saveScenario(const std::string& path, Scenario& scenario) {
+bool saveScenario(const std::string& path, Scenario& scenario,
+                  std::optional<std::size_t> onlyDevice) {
     std::error_code error;
     const fs::path target = fs::canonical(fs::u8path(path), error);
     if (error || !mayReplace(target)) {
         return false;
     }
     json& entries = scenario.document["devices"];
-    for (std::size_t i = 0; i < scenario.devices.chips.size() && i < entries.size(); ++i) {
+    const std::size_t first = onlyDevice.value_or(0);
+    const std::size_t end = onlyDevice ? *onlyDevice + 1 : scenario.devices.chips.size();
+    for (std::size_t i = first; i < end && i < entries.size(); ++i) {
         const SimChip* before =
             i < scenario.written.chips.size() ? &scenario.written.chips[i] : nullptr;
         mergeChanges(entries[i], scenario.devices.chips[i], before);
     }
-    const std::string text = scenario.document.dump(scenario.compact ? -1 : 2, ' ', false,
-                                                    json::error_handler_t::replace) +
-                             "\n";
+    // A device's text is made again only when that device was looked at.
+    std::vector<std::string>& texts = scenario.entryTexts;
+    const bool allAgain = !onlyDevice || texts.size() != entries.size();
+    texts.resize(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (allAgain || i == *onlyDevice) {
+            texts[i] = dumpNested(entries[i], scenario.compact, 2);
+        }
+    }
     // Beside the target, one temporary file per process, renamed over it:
     // a reader sees the old file or the new one, never half of either.
     fs::path temporary = target;
     temporary += "." + std::to_string(processId()) + ".tmp";
     {
+        // Written straight through the stream's buffer: a whole file's text
+        // in memory would cost its allocation and page faults every report.
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
+        writeDocument(out, scenario);
         if (!out.flush()) {
             out.close();
             fs::remove(temporary, error);
@@ -332,7 +378,11 @@ bool saveScenario(const std::string& path, Scenario& scenario) {
         fs::remove(temporary, error);
         return false;
     }
-    scenario.written = scenario.devices;
+    if (onlyDevice && *onlyDevice < scenario.written.chips.size()) {
+        scenario.written.chips[*onlyDevice] = scenario.devices.chips[*onlyDevice];
+    } else {
+        scenario.written = scenario.devices;
+    }
     return true;
 }
 
@@ -431,37 +481,41 @@ void refresh(CachedScenario& cached, const std::string& path) {
     cached.scenario = stamp ? loadScenario(path) : std::nullopt;
 }
 
-void adopt(CachedScenario& cached, const std::string& path, Scenario&& scenario) {
-    cached.path = path;
-    cached.stamp = stampOf(path);
-    cached.scenario = std::move(scenario);
-}
-
 Delivery deliverReport(const std::string& path, std::size_t index, const HidReport& report,
                        CachedScenario* cache) {
     const ScenarioLock lock(path);
+    if (!lock.held()) {
+        return {};
+    }
     // Under the lock the file is as some writer left it; a cached copy of
-    // that very version (each write is a new file) saves parsing it again.
-    std::optional<Scenario> scenario;
-    if (lock.held() && cache != nullptr) {
+    // that very version (each write is a new file) saves parsing it again,
+    // and the chip works on that copy itself rather than on a copy of it.
+    std::optional<Scenario> loaded;
+    Scenario* scenario = nullptr;
+    if (cache != nullptr) {
         refresh(*cache, path);
-        scenario = cache->scenario;
-    } else if (lock.held()) {
-        scenario = loadScenario(path);
+        scenario = cache->scenario ? &*cache->scenario : nullptr;
+    } else if ((loaded = loadScenario(path))) {
+        scenario = &*loaded;
     }
     // A device unplugged since it was opened takes nothing.
-    if (!scenario || index >= scenario->devices.chips.size() ||
+    if (scenario == nullptr || index >= scenario->devices.chips.size() ||
         !scenario->devices.chips[index].present) {
         return {};
     }
     Delivery delivery;
     delivery.delivered = true;
     std::optional<HidReport> reply = receiveReport(scenario->devices.chips[index], report);
-    if (saveScenario(path, *scenario)) {
+    const bool saved = saveScenario(path, *scenario, index);
+    if (saved) {
         delivery.reply = reply;
-        if (cache != nullptr) {
-            adopt(*cache, path, std::move(*scenario));
-        }
+    }
+    if (cache != nullptr && saved) {
+        cache->stamp = stampOf(path);
+    } else if (cache != nullptr) {
+        // The copy holds a report the file never took: read the file again.
+        *cache = CachedScenario{};
+        refresh(*cache, path);
     }
     return delivery;
 }

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "mcp2221a_emulator.h"
 
@@ -26,6 +27,9 @@ struct Scenario {
     SimDevices written;
     // Written back as it came: on one line, or indented.
     bool compact = false;
+    // Each device entry of `document` as the file's text holds it, so that
+    // writing back after one device changed formats that device only.
+    std::vector<std::string> entryTexts;
 };
 
 // Reads the file; nullopt when it is missing or is not a valid scenario (not
@@ -34,10 +38,12 @@ struct Scenario {
 std::optional<Scenario> loadScenario(const std::string& path, std::string* problem = nullptr);
 
 // Replaces the file (a symlink's target) with the scenario, writing only the
-// device fields that changed, through a temporary file renamed over it.
-// False, with the file untouched, when it may not be replaced (no write
-// permission) or the writing failed. Call it holding a ScenarioLock.
-bool saveScenario(const std::string& path, Scenario& scenario);
+// device fields that changed, through a temporary file renamed over it;
+// with `onlyDevice`, only that device is looked at for changes. False, with
+// the file untouched, when it may not be replaced (no write permission) or
+// the writing failed. Call it holding a ScenarioLock.
+bool saveScenario(const std::string& path, Scenario& scenario,
+                  std::optional<std::size_t> onlyDevice = std::nullopt);
 
 // The exclusive lock that every read-modify-write of a scenario file holds,
 // from the read to the rename: a lock file beside the file's target, taken
@@ -80,10 +86,6 @@ struct CachedScenario {
 // file's stamp differ from what was read last.
 void refresh(CachedScenario& cached, const std::string& path);
 
-// Takes `scenario`, which this process has just written to `path`, as the
-// cached copy.
-void adopt(CachedScenario& cached, const std::string& path, Scenario&& scenario);
-
 // What became of a report delivered to a scenario file's device.
 struct Delivery {
     bool delivered = false;          // the file is a scenario and has that device
@@ -93,8 +95,8 @@ struct Delivery {
 // Delivers `report` to device `index` of the file at `path` as it is now,
 // under the file's lock, and writes back what it changed; a device that is
 // not plugged in takes nothing. A file that
-// cannot be written makes a chip that never answers. When the file was
-// written, `cache` (if given) takes it as this process's copy.
+// cannot be written makes a chip that never answers. With `cache`, the chip
+// works on this process's copy, which stays the file's.
 Delivery deliverReport(const std::string& path, std::size_t index, const HidReport& report,
                        CachedScenario* cache = nullptr);
 

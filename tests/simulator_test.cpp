@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "command_reports.h"
@@ -125,6 +126,42 @@ TEST(ScenarioFile, MissingOrMalformedFilesHoldNoDevices) {
     EXPECT_FALSE(sim::loadScenario(notJson.path()));
     TemporaryFile noIds(R"({"devices": [{"product": "x"}]})");
     EXPECT_FALSE(sim::loadScenario(noIds.path()));
+}
+
+// A process that keeps the file cached (the daemon, the stand-ins) has its
+// chips work on that copy: it must stay what the file holds, also when the
+// file refuses a write, and a chip polled for ever keeps a bounded log.
+TEST(ScenarioFile, DeliveriesKeepTheCachedCopyTheFilesOwnAndTheLogBounded) {
+    namespace fs = std::filesystem;
+    TemporaryFile file(R"({"devices": [{"vendorId": 1240, "productId": 221,
+        "gpSettings": [0, 0, 0, 0]}, {"vendorId": 1240, "productId": 221, "note": "kept"}]})");
+    sim::CachedScenario cache;
+    HidReport on{};
+    buildGp0OutputReport(on, 1);
+    ASSERT_TRUE(sim::deliverReport(file.path(), 0, on, &cache).reply);
+    const json second = json::parse(file.contents())["devices"][1];
+    EXPECT_EQ(second, json::parse(R"({"vendorId": 1240, "productId": 221, "note": "kept"})"));
+    EXPECT_EQ(cache.stamp, sim::stampOf(file.path()));
+
+    fs::permissions(file.path(), fs::perms::owner_write, fs::perm_options::remove);
+    HidReport off{};
+    buildGp0OutputReport(off, 0);
+    const sim::Delivery refused = sim::deliverReport(file.path(), 0, off, &cache);
+    EXPECT_TRUE(refused.delivered);
+    EXPECT_FALSE(refused.reply);
+    ASSERT_TRUE(cache.scenario);
+    EXPECT_EQ(cache.scenario->devices.chips[0].gpioOutput[0], 1);
+    EXPECT_EQ(cache.scenario->devices.chips[0].received.size(), 1u);
+
+    fs::permissions(file.path(), fs::perms::owner_write, fs::perm_options::add);
+    for (std::size_t i = 0; i < sim::kReceivedKept; ++i) {
+        ASSERT_TRUE(sim::deliverReport(file.path(), 0, i % 2 == 0 ? on : off, &cache).reply);
+    }
+    const std::vector<std::string> received =
+        sim::loadScenario(file.path())->devices.chips[0].received;
+    EXPECT_EQ(received.size(), sim::kReceivedKept);
+    EXPECT_EQ(received.back(), sim::toHex(off));
+    EXPECT_EQ(received, cache.scenario->devices.chips[0].received);
 }
 
 }  // namespace

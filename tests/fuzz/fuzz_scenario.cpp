@@ -1,7 +1,8 @@
 // The scenario file and the emulator: any file either is refused (and left
 // as it was) or loads; a loaded one, after its chips took a report, saves
 // and loads again to the very same devices, unless the file is read-only,
-// when saving is refused and the file stays as it was.
+// when saving is refused and the file stays as it was. A saved file is the
+// document's own dump, also when only one device was written again.
 //
 // Input: a flags byte (bit 0: the file is read-only; bit 1: chips are
 // replugged after the report), a length byte n, n bytes of the report every
@@ -107,9 +108,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(!saveScenario(path, *scenario) && contents(path) == text);
         return 0;
     }
-    check(saveScenario(path, *scenario));
+    // Written as the document's own dump, also when only one device was
+    // formatted again.
+    const auto dumped = [&] {
+        return scenario->document.dump(scenario->compact ? -1 : 2, ' ', false,
+                                       nlohmann::json::error_handler_t::replace) +
+               "\n";
+    };
+    check(saveScenario(path, *scenario) && contents(path) == dumped());
+    if (!scenario->devices.chips.empty()) {
+        receiveReport(scenario->devices.chips.back(), report);
+        check(saveScenario(path, *scenario, scenario->devices.chips.size() - 1) &&
+              contents(path) == dumped());
+    }
     const auto stamp = stampOf(path);
-    adopt(cached, path, Scenario(*scenario));
     refresh(cached, path);
     check(stamp && cached.stamp == stamp && cached.scenario);
     const auto reloaded = loadScenario(path);
