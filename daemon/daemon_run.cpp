@@ -33,6 +33,9 @@ constexpr int kQos = 1;
 constexpr double kFirstRetry = 1.0;
 constexpr double kLastRetry = 30.0;
 constexpr double kConnectAnswerSeconds = 10.0;
+// The longest the loop sleeps: it also keeps the connection alive and
+// notices a connection that was not answered.
+constexpr long long kLongestWaitMs = 1000;
 
 volatile sig_atomic_t stopRequested = 0;
 
@@ -442,18 +445,23 @@ int Daemon::run() {
         Clock::now() + std::chrono::duration_cast<Clock::duration>(Seconds(options_.pollInterval));
     while (stopRequested == 0) {
         connectIfDue();
-        const auto untilPoll =
-            std::chrono::duration_cast<std::chrono::milliseconds>(nextPoll - Clock::now()).count();
-        const int wait = static_cast<int>(std::clamp<long long>(untilPoll, 0, 100));
-        if (everConnected_) {
-            const int result = mosquitto_loop(client_.get(), wait, 1);
-            if (result != MOSQ_ERR_SUCCESS && events_.connected) {
+        // Wait for the broker's next packet, or until the poll or the next
+        // connection attempt is due; a signal ends the wait early.
+        const bool linked = events_.connected || connecting_;
+        const Clock::time_point due = linked ? nextPoll : std::min(nextPoll, nextAttempt_);
+        const auto untilDue =
+            std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
+        const int wait = static_cast<int>(std::clamp<long long>(untilDue, 0, kLongestWaitMs));
+        const int result = linked ? mosquitto_loop(client_.get(), wait, 1) : MOSQ_ERR_NO_CONN;
+        if (result != MOSQ_ERR_SUCCESS) {
+            if (events_.connected) {
                 events_.connected = false;
                 events_.lost = true;
             }
-        } else {
+            // Without a connection the loop returns at once: sleep instead
+            // of spinning until the next attempt.
             struct timespec pause {
-                0, wait * 1000000L
+                wait / 1000, (wait % 1000) * 1000000L
             };
             nanosleep(&pause, nullptr);
         }

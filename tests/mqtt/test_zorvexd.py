@@ -227,11 +227,22 @@ def test_units_come_and_go_with_the_plug(two_units):
     assert s.watcher.wait_for(s.topic(0, "available"), "online")
 
 
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat", encoding="ascii") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def test_the_broker_coming_back_gets_every_retained_topic_again(two_units):
     s = two_units
     assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
     s.watcher.close()
     s.broker.stop()
+    # Waiting for the broker, the daemon sleeps rather than spins.
+    assert s.wait_for_log("connection to the broker lost")
+    used, since = cpu_seconds(s.daemon.pid), time.monotonic()
+    assert s.wait_for_log("unreachable")
+    assert cpu_seconds(s.daemon.pid) - used < 0.5 * (time.monotonic() - since)
     s.broker.start()
     s.watcher = Watcher(s.broker.port)
     started = time.monotonic()
