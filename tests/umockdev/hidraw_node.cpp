@@ -60,6 +60,16 @@ bool offerSpare(HidrawNode& node, std::string& problem) {
     if (!node.spare) {
         return false;
     }
+    // The node's owner and mode are the terminal's: root's alone, or with
+    // the rule's group.
+    const bool allowed =
+        node.group < 0 ? chmod(node.spare->slave.c_str(), 0600) == 0
+                       : chown(node.spare->slave.c_str(), 0, static_cast<gid_t>(node.group)) == 0 &&
+                             chmod(node.spare->slave.c_str(), 0660) == 0;
+    if (!allowed && geteuid() == 0) {
+        problem = "cannot set the owner of " + node.spare->slave + ": " + std::strerror(errno);
+        return false;
+    }
     const std::string next = node.link + ".next";
     unlink(next.c_str());
     if (symlink(node.spare->slave.c_str(), next.c_str()) != 0 ||
@@ -145,6 +155,9 @@ void forgetClosed(HidrawNode& node) {
 void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto& node = *static_cast<HidrawNode*>(data);
     const std::lock_guard<std::mutex> hold(node.set->lock);
+    if (node.set->stopped) {
+        return;  // an open that failed, whose connection came after the end
+    }
     forgetClosed(node);
     NodeOpen open;
     open.client = static_cast<UMockdevIoctlClient*>(g_object_ref(client));
@@ -169,6 +182,10 @@ void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
 gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto& node = *static_cast<HidrawNode*>(data);
     const std::lock_guard<std::mutex> hold(node.set->lock);
+    if (node.set->stopped) {
+        umockdev_ioctl_client_complete(client, -1, EIO);
+        return TRUE;
+    }
     forgetClosed(node);
     NodeOpen* open = openOf(node, client);
     if (open == nullptr) {
@@ -190,6 +207,10 @@ gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) 
 gboolean onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto& node = *static_cast<HidrawNode*>(data);
     const std::lock_guard<std::mutex> hold(node.set->lock);
+    if (node.set->stopped) {
+        umockdev_ioctl_client_complete(client, -1, EIO);
+        return TRUE;
+    }
     forgetClosed(node);
     UMockdevIoctlData* buffer = umockdev_ioctl_client_get_arg(client);
     const auto count = static_cast<std::size_t>(buffer->data_len);
@@ -318,6 +339,7 @@ bool serveNode(UMockdevTestbed* testbed, const std::string& root, ChipNodes& set
     node->set = &set;
     node->index = index;
     node->facts = facts;
+    node->group = facts.vendorId == 0x04D8 && facts.productId == 0x00DD ? set.chipGroup : -1;
     const std::string name = "/dev/hidraw" + std::to_string(index);
     node->link = root + name;
     mkdir((root + "/dev").c_str(), 0755);
@@ -372,12 +394,19 @@ bool waitUntilClosed(ChipNodes& set, std::chrono::milliseconds limit) {
 }
 
 void stopServing(UMockdevTestbed* testbed, ChipNodes& set) {
+    {
+        const std::lock_guard<std::mutex> hold(set.lock);
+        set.stopped = true;
+    }
+    // umockdev's thread may be about to run a handler still (a connection
+    // accepted late): the nodes stay, and the handler finds the set stopped.
     for (const auto& node : set.nodes) {
+        g_signal_handlers_disconnect_by_data(node->handler, node.get());
         const std::string name = "/dev/hidraw" + std::to_string(node->index);
         umockdev_testbed_detach_ioctl(testbed, name.c_str(), nullptr);
         g_object_unref(node->handler);
+        node->handler = nullptr;
     }
-    set.nodes.clear();
 }
 
 }  // namespace zorvex::test

@@ -64,6 +64,7 @@ struct ChipNodes;
 struct HidrawNode {
     ChipNodes* set = nullptr;
     std::size_t index = 0;
+    long group = -1;   // see ChipNodes::chipGroup
     std::string link;  // the node in the testbed
     HidrawFacts facts;
     std::unique_ptr<Terminal> spare;
@@ -77,7 +78,11 @@ struct HidrawNode {
 // own; `lock` guards everything here.
 struct ChipNodes {
     std::string scenario;
+    // The group that MCP2221A nodes are root's and its, read and write, as
+    // the package's udev rule makes them; -1: root's own, as without it.
+    long chipGroup = -1;
     std::mutex lock;
+    bool stopped = false;  // served no more
     std::size_t opens = 0;
     std::vector<std::unique_ptr<HidrawNode>> nodes;
 };
@@ -96,7 +101,8 @@ bool makeClosedNode(const std::string& root, std::size_t index, std::string& pro
 // `limit` has passed; true when none is.
 bool waitUntilClosed(ChipNodes& set, std::chrono::milliseconds limit);
 
-// Stops serving; nothing may be open any more.
+// Stops serving; nothing may be open any more. The nodes are kept until
+// `set` goes, which must be after the testbed.
 void stopServing(UMockdevTestbed* testbed, ChipNodes& set);
 
 }  // namespace zorvex::test

@@ -1,17 +1,22 @@
-// zorvex_umockdev SCENARIO -- PROGRAM [ARGUMENT...]
+// zorvex_umockdev [--chip-group GROUP] SCENARIO -- PROGRAM [ARGUMENT...]
 //
 // Runs PROGRAM on a umockdev testbed whose sysfs tree and hidraw nodes are
 // the scenario file's devices, shaped as a Linux kernel shows USB HID
 // devices, so that the hardware library meets the emulated chips through
 // Debian's own hidapi and libudev. The chips read and write the scenario
 // file as in every other chip set. A scenario that cannot be read is a
-// machine with nothing attached. Exits with PROGRAM's exit code.
+// machine with nothing attached. Nodes are root's, mode 0600, as Linux
+// makes them; with --chip-group, an MCP2221A's are also GROUP's, mode 0660,
+// as the package's udev rule makes them. Exits with PROGRAM's exit code.
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -114,11 +119,40 @@ int runProgram(char** argv) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// A machine's /sys and /dev are everyone's to look in, and an ioctl on a
+// node one could open needs no more right: the testbed's folder and
+// umockdev's sockets are opened up to match, so that a program of another
+// user meets only the nodes' own owner and mode.
+void openUpTestbed(const std::string& root) {
+    chmod(root.c_str(), 0755);
+    std::error_code error;
+    for (auto entry = std::filesystem::recursive_directory_iterator(root + "/ioctl", error);
+         !error && entry != std::filesystem::recursive_directory_iterator();
+         entry.increment(error)) {
+        if (entry->is_socket(error)) {
+            chmod(entry->path().c_str(), 0666);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Made before the testbed, so that it goes after it (see stopServing).
+    test::ChipNodes set;
+    if (argc > 2 && std::strcmp(argv[1], "--chip-group") == 0) {
+        const group* found = getgrnam(argv[2]);
+        if (found == nullptr) {
+            return fail(std::string("no group ") + argv[2]);
+        }
+        set.chipGroup = static_cast<long>(found->gr_gid);
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 4 || std::strcmp(argv[2], "--") != 0) {
-        std::fputs("usage: zorvex_umockdev SCENARIO -- PROGRAM [ARGUMENT...]\n", stderr);
+        std::fputs(
+            "usage: zorvex_umockdev [--chip-group GROUP] SCENARIO -- PROGRAM [ARGUMENT...]\n",
+            stderr);
         return 2;
     }
     // On tmpfs a testbed costs some 30 ms; on a disk, about a second.
@@ -126,12 +160,13 @@ int main(int argc, char** argv) {
         setenv("TMPDIR", "/dev/shm", 1);
     }
     const Testbed testbed(umockdev_testbed_new());
-    test::ChipNodes set;
     set.scenario = argv[1];
     std::string problem;
-    if (!addDevices(testbed.get(), rootOf(testbed.get()), set, problem)) {
+    const std::string root = rootOf(testbed.get());
+    if (!addDevices(testbed.get(), root, set, problem)) {
         return fail(problem);
     }
+    openUpTestbed(root);
     const int exitCode = runProgram(argv + 3);
     // A program that left a child holding a node open leaves the nodes
     // served until the process ends.
