@@ -252,11 +252,12 @@ void Daemon::afterConnect() {
     mosquitto_subscribe_v5(client_.get(), nullptr, sets.c_str(), kQos,
                            MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
     publish(prefix_ + "/status", "online");
-    // Every retained topic again, from fresh reads of the chips.
+    // Every retained topic again, from fresh reads of the chips. A gone
+    // unit's config stays due for removal: the broker may have kept it.
     for (auto& [id, tracked] : units_) {
         tracked.available.clear();
         tracked.state.clear();
-        tracked.discoveryPublished = false;
+        tracked.discoveryPublished = tracked.discoveryPublished && !tracked.present;
     }
     poll(true);
 }

@@ -75,10 +75,11 @@ class Watcher:
         self.pending = b""
         self.seen = []
 
-    def wait_for(self, topic, payload, timeout=5.0):
-        """Waits for `topic` to carry `payload`; the messages read meanwhile are kept."""
+    def wait_for(self, topic, payload=None, timeout=5.0):
+        """Waits for `topic` to carry `payload` (None: anything); the messages
+        read meanwhile are kept."""
         deadline = time.monotonic() + timeout
-        if any(t == topic and p == payload for _, t, p in self.seen):
+        if any(t == topic and payload in (None, p) for _, t, p in self.seen):
             return True
         while time.monotonic() < deadline:
             ready, _, _ = select.select([self.process.stdout], [], [],
@@ -95,7 +96,7 @@ class Watcher:
                 retained, got_topic, got = (line.decode("utf-8", "replace").split(" ", 2)
                                             + [""])[:3]
                 self.seen.append((retained, got_topic, got))
-                found = found or (got_topic == topic and got == payload)
+                found = found or (got_topic == topic and payload in (None, got))
             if found:
                 return True
         return False
@@ -347,6 +348,44 @@ def test_tls_with_the_brokers_certificate_and_host_name_checked(folder):
               host="localhost")
     try:
         assert s.watcher.wait_for(s.topic(0, "state"), "OFF")
+    finally:
+        s.close()
+
+
+def test_home_assistant_discovery_and_its_removal(folder):
+    settings = os.path.join(folder, "zorvexd.conf")
+    with open(settings, "w", encoding="utf-8") as out:
+        out.write('discovery_removal = 1\n[units."1-4"]\nname = "Bench lamp"\n')
+    s = Setup(folder, [dict(UNIT, port="1-4"), dict(UNIT, port="1-5")],
+              daemon=("--config", settings))
+    config = f"homeassistant/switch/{NODE}_%s/config"
+    try:
+        assert s.watcher.wait_for(config % "1-4") and s.watcher.wait_for(config % "1-5")
+        retained = Watcher(s.broker.port)
+        assert retained.wait_for(config % "1-4")
+        record = json.loads(retained.payloads(config % "1-4")[0])
+        retained.close()
+        assert record["unique_id"] == f"zorvex_{NODE}_1-4" and record["name"] == "Bench lamp"
+        assert record["command_topic"] == s.topic("1-4", "set")
+        assert record["state_topic"] == s.topic("1-4", "state")
+        assert [a["topic"] for a in record["availability"]] == [
+            f"zorvex/{NODE}/status", s.topic("1-4", "available")]
+        assert (record["device"]["manufacturer"], record["device"]["model"]) == (
+            "Maker", "DELOQ-72N")
+
+        subprocess.run([SIMCTL, "unplug", "0"], env=s.env, check=True)
+        assert s.watcher.wait_for(config % "1-4", "")
+        assert s.wait_for_log("unit 1-4 gone for 1 s: its discovery config removed")
+        assert "" not in s.watcher.payloads(config % "1-5")
+
+        # Gone while the broker was away, it is still removed once it is back.
+        s.watcher.close()
+        s.broker.stop()
+        subprocess.run([SIMCTL, "unplug", "1"], env=s.env, check=True)
+        assert s.wait_for_log("unit 1-5 gone")
+        s.broker.start()
+        s.watcher = Watcher(s.broker.port)
+        assert s.watcher.wait_for(config % "1-5", "", timeout=10)
     finally:
         s.close()
 
