@@ -179,14 +179,23 @@ void onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
     ++node.set->opens;
 }
 
+// Under the set's lock, before a read or write: once serving has stopped,
+// fails the request and says so.
+bool stillServing(HidrawNode& node, UMockdevIoctlClient* client) {
+    if (node.set->stopped) {
+        umockdev_ioctl_client_complete(client, -1, EIO);
+        return false;
+    }
+    forgetClosed(node);
+    return true;
+}
+
 gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto& node = *static_cast<HidrawNode*>(data);
     const std::lock_guard<std::mutex> hold(node.set->lock);
-    if (node.set->stopped) {
-        umockdev_ioctl_client_complete(client, -1, EIO);
+    if (!stillServing(node, client)) {
         return TRUE;
     }
-    forgetClosed(node);
     NodeOpen* open = openOf(node, client);
     if (open == nullptr) {
         umockdev_ioctl_client_complete(client, -1, EIO);
@@ -207,11 +216,9 @@ gboolean onRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) 
 gboolean onWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto& node = *static_cast<HidrawNode*>(data);
     const std::lock_guard<std::mutex> hold(node.set->lock);
-    if (node.set->stopped) {
-        umockdev_ioctl_client_complete(client, -1, EIO);
+    if (!stillServing(node, client)) {
         return TRUE;
     }
-    forgetClosed(node);
     UMockdevIoctlData* buffer = umockdev_ioctl_client_get_arg(client);
     const auto count = static_cast<std::size_t>(buffer->data_len);
     if (count < kMinWrite || count > kMaxWrite) {
