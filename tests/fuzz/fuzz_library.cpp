@@ -1,6 +1,7 @@
 // The library above the device seam against fuzzed devices: IDs, strings of
 // any length with or without a terminator, replies of any length and
-// content, failures at any step, devices unplugged between two steps.
+// content, replies to other programs' commands ahead of its own, failures at
+// any step, devices unplugged between two steps.
 // Every export's result, the strings it hands back and every report it
 // sends equal a model of the rules, and every handle it opened is closed
 // again.
@@ -33,7 +34,12 @@ struct FuzzDevice {
     // Or, as the chip does, it echoes the report, with these bytes changed.
     bool echoes = false;
     std::vector<std::pair<std::uint8_t, std::uint8_t>> patches;  // index, value
+    // Replies to another program's command that reach this handle first.
+    int foreignReplies = 0;
     std::vector<zorvex::HidReport> received;
+    // What the handle has still to read, after the last report: as on a
+    // real stack, each reply arrives once and then the wait finds nothing.
+    std::vector<std::vector<std::uint8_t>> queued;
     int openHandles = 0;
 };
 
@@ -104,17 +110,30 @@ bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buf
 bool writeReport(DeviceHandle device, const HidReport& report) {
     FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
     d.received.push_back(report);
+    d.queued.clear();
+    if (d.writeTakesAll) {
+        zorvex::HidReport other = report;
+        other[1] ^= 0x01;
+        d.queued.assign(d.foreignReplies, std::vector<std::uint8_t>(other.begin(), other.end()));
+        if (const auto own = replyTo(d, report); !own.empty()) {
+            d.queued.push_back(own);
+        }
+    }
     return d.writeTakesAll;
 }
 
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
                 std::uint32_t& bytesRead, std::uint32_t) {
-    const FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
-    const std::vector<std::uint8_t> answer =
-        d.received.empty() ? std::vector<std::uint8_t>{} : replyTo(d, d.received.back());
+    FuzzDevice& d = devices[static_cast<Handle*>(device)->device];
+    bytesRead = 0;
+    if (d.queued.empty()) {
+        return false;
+    }
+    const std::vector<std::uint8_t> answer = d.queued.front();
+    d.queued.erase(d.queued.begin());
     bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, answer.size()));
     std::copy_n(answer.begin(), bytesRead, reply.begin());
-    return !answer.empty();
+    return true;
 }
 
 }  // namespace zorvex::platform
@@ -165,13 +184,22 @@ zorvex::HidReport switchReport(std::uint8_t state) {
     return report;
 }
 
-// Whether the device's answer to `report` confirms it.
+// Whether the device's answer to `report` confirms it. Replies to other
+// commands are passed over; so is a Set GPIO reply that echoes another GP0
+// value (unless GP0 refused), since it answers another program's switch.
+// Either way nothing else arrives after it.
 bool confirms(const FuzzDevice& d, const zorvex::HidReport& report) {
     const std::vector<std::uint8_t> r = replyTo(d, report);
     if (!d.writeTakesAll || r.empty()) {
         return false;
     }
     const bool gpio = report[1] == 0x50;
+    if (r.size() >= 2 && r[1] != report[1]) {
+        return false;
+    }
+    if (gpio && r.size() > 4 && r[4] != report[4] && r[3] != 0xEE) {
+        return false;
+    }
     if (r.size() < (gpio ? 7u : 3u) || r[1] != report[1] || r[2] != 0x00) {
         return false;
     }
@@ -245,6 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             index = in.byte();
             value = in.byte();
         }
+        d.foreignReplies = d.echoes ? (answer >> 3) & 0x03 : 0;
         d.reply.resize(d.echoes ? 0 : answer % 66);
         for (std::uint8_t& b : d.reply) {
             b = in.byte();
