@@ -435,9 +435,17 @@ int setup() {
 int unplugAfter(unsigned long entry, const std::string& path, unsigned long count) {
     const auto deadline = std::chrono::steady_clock::now() + kSettleTimeout;
     for (;;) {
-        const auto scenario = sim::loadScenario(path);
-        if (scenario && entry < scenario->devices.chips.size() &&
-            scenario->devices.chips[entry].received.size() >= count) {
+        bool reached = false;
+        {
+            // Read under the lock the chip writes under: on Windows a file
+            // held open cannot be renamed over, and the chip would lose the
+            // very report awaited here.
+            const sim::ScenarioLock lock(path);
+            const auto scenario = lock.held() ? sim::loadScenario(path) : std::nullopt;
+            reached = scenario && entry < scenario->devices.chips.size() &&
+                      scenario->devices.chips[entry].received.size() >= count;
+        }
+        if (reached) {
             return unplugOne(entry);
         }
         if (std::chrono::steady_clock::now() > deadline) {
