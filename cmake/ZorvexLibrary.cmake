@@ -1,12 +1,12 @@
-# zorvex_add_library(<target> OUTPUT_DIR <dir> SOURCES <seam sources...> [LINK <libs...>])
+# zorvex_add_library(<target> OUTPUT_DIR <dir> SEAM <seam backend target>)
 #
 # One build of the switch library: the code above the device seam, the
-# load-time step and one seam implementation, as <dir>/zorvex.dll on every
+# load-time step and one seam backend, as <dir>/zorvex.dll on every
 # platform, exporting exactly the five entry points.
 function(zorvex_add_library target)
-    cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES;LINK" ${ARGN})
-    add_library(${target} SHARED ${ARG_SOURCES} $<TARGET_OBJECTS:zorvex_core>)
-    target_link_libraries(${target} PRIVATE zorvex_internal_headers ${ARG_LINK})
+    cmake_parse_arguments(ARG "" "OUTPUT_DIR;SEAM" "" ${ARGN})
+    add_library(${target} SHARED $<TARGET_OBJECTS:zorvex_core>)
+    target_link_libraries(${target} PRIVATE zorvex_internal_headers ${ARG_SEAM})
     set(src ${PROJECT_SOURCE_DIR}/library/src)
     if(WIN32)
         target_sources(${target} PRIVATE ${src}/load_locale_windows.cpp ${ZORVEX_LIBRARY_RC})

@@ -4,9 +4,9 @@
 #include "daemon_options.h"
 #include "device_identity.h"
 #include "discovery.h"
-#include "platform.h"
+#include "seam/platform.h"
 #include "report_exchange.h"
-#include "utf_text.h"
+#include "text/utf_text.h"
 
 namespace zorvex::daemon {
 
@@ -33,7 +33,7 @@ std::vector<UnitSeen> findUnits() {
         if (!platform::readDevicePort(chips[chip], port) || !isUnitId(port)) {
             port = "unit" + std::to_string(units.size());
         }
-        units.push_back({port, chips[chip], chip, sim::utf16ToUtf8(manufacturer.view())});
+        units.push_back({port, chips[chip], chip, text::utf16ToUtf8(manufacturer.view())});
     }
     return units;
 }

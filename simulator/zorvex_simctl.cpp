@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "scenario_file.h"
-#include "utf_text.h"
+#include "scenario/scenario_file.h"
+#include "text/utf_text.h"
 
 using namespace zorvex::sim;
 
@@ -35,7 +35,7 @@ void show(const SimDevices& devices) {
             std::printf(" (chip %zu)", chips++);
         }
         std::printf(": %04x:%04x product \"%s\"", chip.vendorId, chip.productId,
-                    utf16ToUtf8(chip.product).c_str());
+                    zorvex::text::utf16ToUtf8(chip.product).c_str());
         if (hasMcp2221aIds(chip)) {
             // GP0 drives the switch only once its setting makes it GPIO.
             if ((chip.gpSettings[0] & 0x07) == 0) {
@@ -43,7 +43,7 @@ void show(const SimDevices& devices) {
             } else {
                 std::printf(", GP0 not GPIO");
             }
-            std::printf(", flash product \"%s\"", utf16ToUtf8(chip.flash.product).c_str());
+            std::printf(", flash product \"%s\"", zorvex::text::utf16ToUtf8(chip.flash.product).c_str());
         }
         std::printf(", %zu report(s) received\n", chip.received.size());
     }

@@ -3,7 +3,7 @@
 #ifndef ZORVEX_OPEN_DEVICE_H
 #define ZORVEX_OPEN_DEVICE_H
 
-#include "platform.h"
+#include "seam/platform.h"
 
 namespace zorvex {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "hidapi_framing.h"
+#include "seam/linux/hidapi_framing.h"
 
 using namespace zorvex;
 using namespace zorvex::platform;

@@ -14,7 +14,7 @@
 
 #include "expected_reports.h"
 #include "fuzz_check.h"
-#include "platform.h"
+#include "seam/platform.h"
 #include "zorvex.h"
 
 namespace {

@@ -19,8 +19,8 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "scenario_file.h"
-#include "utf_text.h"
+#include "scenario/scenario_file.h"
+#include "text/utf_text.h"
 
 using namespace zorvex;
 using namespace zorvex::sim;
@@ -29,8 +29,8 @@ namespace {
 
 // A scenario file holds UTF-8, where a lone surrogate (which a flash write
 // may store) can only stand as U+FFFD.
-std::u16string stored(const std::u16string& text) {
-    return utf8ToUtf16(utf16ToUtf8(text));
+std::u16string stored(const std::u16string& units) {
+    return text::utf8ToUtf16(text::utf16ToUtf8(units));
 }
 
 bool same(const SimChip& a, const SimChip& b) {

@@ -1,0 +1,196 @@
+#include "seam/linux/hidraw_sysfs.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "seam/linux/hidapi_framing.h"
+
+namespace zorvex::platform {
+
+namespace {
+
+constexpr const char* kNodePrefix = "/dev/hidraw";
+
+// The sysfs link to the HID device behind a hidraw node; empty for anything
+// else. The kernel follows the link when it opens a path through it, and
+// ".." after it climbs the device tree, so each lookup is one open.
+std::string hidDeviceLink(const std::string& sysfs, const std::string& node) {
+    const std::string prefix = kNodePrefix;
+    if (node.compare(0, prefix.size(), prefix) != 0 || node.size() == prefix.size() ||
+        node.size() > prefix.size() + 9 ||
+        node.find_first_not_of("0123456789", prefix.size()) != std::string::npos) {
+        return {};
+    }
+    return sysfs + "/class/hidraw/" + node.substr(5) + "/device";
+}
+
+// A sysfs attribute: small, so one read; without its trailing line break.
+bool readAttribute(const std::string& path, std::string& value) {
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        return false;
+    }
+    char text[4096];
+    const ssize_t length = read(file, text, sizeof text);
+    close(file);
+    if (length < 0) {
+        return false;
+    }
+    value.assign(text, static_cast<std::size_t>(length));
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) {
+        value.pop_back();
+    }
+    return true;
+}
+
+// The number of bytes after a UTF-8 lead byte, or -1 for a byte no sequence
+// starts with.
+int followingBytes(unsigned char lead) {
+    if (lead < 0x80) {
+        return 0;
+    }
+    if (lead >= 0xC2 && lead < 0xE0) {
+        return 1;
+    }
+    if (lead >= 0xE0 && lead < 0xF0) {
+        return 2;
+    }
+    if (lead >= 0xF0 && lead < 0xF5) {
+        return 3;
+    }
+    return -1;
+}
+
+// UTF-8 to code points as wide characters, U+FFFD for each malformed byte.
+std::vector<wchar_t> decodeUtf8(const std::string& text) {
+    static const std::uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    std::vector<wchar_t> out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int extra = followingBytes(lead);
+        bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
+        std::uint32_t c = valid ? lead & (0x7Fu >> extra) : 0;
+        for (int k = 1; valid && k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+            valid = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (!valid || c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            out.push_back(L'\uFFFD');
+            ++i;
+            continue;
+        }
+        out.push_back(static_cast<wchar_t>(c));
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    out.push_back(L'\0');
+    return out;
+}
+
+}  // namespace
+
+bool hasHidrawNodes(const std::string& sysfs) {
+    DIR* folder = opendir((sysfs + "/class/hidraw").c_str());
+    if (folder == nullptr) {
+        return false;
+    }
+    bool found = false;
+    for (const dirent* entry = readdir(folder); entry != nullptr && !found;
+         entry = readdir(folder)) {
+        found = entry->d_name[0] != '.';
+    }
+    closedir(folder);
+    return found;
+}
+
+bool readHidrawIds(const std::string& sysfs, const std::string& node, std::uint16_t& vendorId,
+                   std::uint16_t& productId) {
+    const std::string device = hidDeviceLink(sysfs, node);
+    std::string uevent;
+    if (device.empty() || !readAttribute(device + "/uevent", uevent)) {
+        return false;
+    }
+    // HID_ID=<bus>:<vendor>:<product>, each in hexadecimal.
+    const std::size_t at = uevent.find("HID_ID=");
+    if (at == std::string::npos || (at != 0 && uevent[at - 1] != '\n')) {
+        return false;
+    }
+    const char* text = uevent.c_str() + at + 7;
+    char* end = nullptr;
+    std::strtoul(text, &end, 16);
+    if (*end != ':') {
+        return false;
+    }
+    const unsigned long vendor = std::strtoul(end + 1, &end, 16);
+    if (*end != ':') {
+        return false;
+    }
+    const unsigned long product = std::strtoul(end + 1, &end, 16);
+    if (*end != '\n' && *end != '\0') {
+        return false;
+    }
+    vendorId = static_cast<std::uint16_t>(vendor & 0xFFFF);
+    productId = static_cast<std::uint16_t>(product & 0xFFFF);
+    return true;
+}
+
+bool isUsbPortPath(const std::string& port) {
+    const std::size_t dash = port.find('-');
+    if (dash == 0 || dash == std::string::npos || port.find_first_not_of("0123456789") != dash) {
+        return false;
+    }
+    bool digit = false;
+    for (std::size_t i = dash + 1; i < port.size(); ++i) {
+        if (port[i] == '.' && digit) {
+            digit = false;
+        } else if (port[i] >= '0' && port[i] <= '9') {
+            digit = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+bool readHidrawPort(const std::string& sysfs, const std::string& node, std::string& port) {
+    const std::string device = hidDeviceLink(sysfs, node);
+    if (device.empty()) {
+        return false;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> resolved(
+        realpath((device + "/../..").c_str(), nullptr), &std::free);
+    if (resolved == nullptr) {
+        return false;
+    }
+    const std::string path = resolved.get();
+    const std::string name = path.substr(path.rfind('/') + 1);
+    if (!isUsbPortPath(name)) {
+        return false;
+    }
+    port = name;
+    return true;
+}
+
+bool readHidrawString(const std::string& sysfs, const std::string& node, DeviceString which,
+                      StringBuffer& buffer) {
+    // The strings belong to the USB device: the HID device's grandparent
+    // (HID device, USB interface, USB device). Another bus has none there.
+    const std::string device = hidDeviceLink(sysfs, node);
+    std::string text;
+    if (device.empty() ||
+        !readAttribute(device + (which == DeviceString::manufacturer ? "/../../manufacturer"
+                                                                     : "/../../product"),
+                       text)) {
+        return false;
+    }
+    const std::vector<wchar_t> wide = decodeUtf8(text);
+    wideToUtf16(wide.data(), wide.size(), buffer);
+    return true;
+}
+
+}  // namespace zorvex::platform

@@ -1,0 +1,168 @@
+// The emulator and its scenario file are what every other test trusts, so
+// their own behaviour is pinned down here.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "command_reports.h"
+#include "scenario/scenario_file.h"
+#include "temporary_file.h"
+#include "text/utf_text.h"
+
+namespace zorvex::test {
+namespace {
+
+using nlohmann::json;
+
+TEST(UtfText, ConvertsBothWaysIncludingSurrogatePairs) {
+    const std::string utf8 = "A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80";  // A é 日 😀
+    const std::u16string utf16 = u"A\u00E9\u65E5\U0001F600";
+    EXPECT_EQ(text::utf8ToUtf16(utf8), utf16);
+    EXPECT_EQ(text::utf16ToUtf8(utf16), utf8);
+    // Truncated, overlong and surrogate-encoding sequences, and a lone surrogate.
+    EXPECT_EQ(text::utf8ToUtf16("\xE6\x97"), u"\uFFFD\uFFFD");
+    EXPECT_EQ(text::utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");
+    EXPECT_EQ(text::utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(text::utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(Emulator, ReplugBringsTheFlashToLifeWithPowerUpOutputs) {
+    sim::SimChip chip = sim::makeMcp2221a();
+    chip.flash.product = u"new";
+    chip.flash.gpSettings = {0x10, 0x00, 0x11, 0x08};
+    chip.gpioOutput = {0, 1, 0, 0};
+    sim::replug(chip);
+    EXPECT_EQ(chip.product, u"new");
+    EXPECT_EQ(chip.gpSettings, (sim::PinBytes{0x10, 0x00, 0x11, 0x08}));
+    EXPECT_EQ(chip.gpioOutput, (sim::PinBytes{1, 0, 1, 0}));
+}
+
+TEST(Emulator, AnswersReadsFromTheStateWritesLeft) {
+    sim::SimChip chip = sim::makeMcp2221a();
+    HidReport report{};
+    buildProductStringReport(report);
+    ASSERT_TRUE(sim::receiveReport(chip, report));
+    buildGpSettingsReport(report);
+    ASSERT_TRUE(sim::receiveReport(chip, report));
+
+    report.fill(0);
+    report[1] = 0xB0;
+    report[2] = 0x03;
+    auto reply = sim::receiveReport(chip, report);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ((*reply)[1], 0xB0);
+    EXPECT_EQ((*reply)[2], 0x00);
+    EXPECT_EQ((*reply)[3], 2 + 2 * 18);
+    EXPECT_EQ((*reply)[5], 'D');
+
+    report[2] = 0x01;
+    reply = sim::receiveReport(chip, report);
+    EXPECT_EQ((*reply)[7], 0x11);
+    report[2] = 0x07;
+    reply = sim::receiveReport(chip, report);
+    EXPECT_EQ((*reply)[2], 0x01);  // unknown sub-command
+
+    // From the factory no pin is general-purpose I/O: every pin refuses.
+    report.fill(0);
+    report[1] = 0x51;
+    reply = sim::receiveReport(chip, report);
+    EXPECT_EQ(sim::toHex(*reply).substr(2, 20),
+              "51"
+              "00"
+              "eeef"
+              "eeef"
+              "eeef"
+              "eeef");
+
+    // GP2 is not general-purpose I/O once replugged: its values read 0xEE.
+    sim::replug(chip);
+    buildGp0OutputReport(report, 1);
+    reply = sim::receiveReport(chip, report);
+    EXPECT_EQ((*reply)[4], 1);
+    EXPECT_EQ((*reply)[11], 0xEE);
+    report.fill(0);
+    report[1] = 0x51;
+    reply = sim::receiveReport(chip, report);
+    EXPECT_EQ((*reply)[3], 1);     // GP0 high
+    EXPECT_EQ((*reply)[7], 0xEE);  // GP2 value
+    EXPECT_EQ((*reply)[8], 0xEF);  // GP2 direction
+    EXPECT_EQ(chip.received.size(), 8u);
+}
+
+TEST(ScenarioFile, FillsDefaultsAndKeepsUnknownFieldsOnWriteBack) {
+    TemporaryFile file(R"({"devices": [
+        {"vendorId": 1240, "productId": 221, "product": "\u65e5\u672c", "gpSettings": [0, 0, 1, 0],
+         "note": "kept"},
+        {"vendorId": 1133, "productId": 50460, "openable": false}
+    ], "comment": "also kept"})");
+    auto scenario = sim::loadScenario(file.path());
+    ASSERT_TRUE(scenario);
+    ASSERT_EQ(scenario->devices.chips.size(), 2u);
+    const sim::SimChip& chip = scenario->devices.chips[0];
+    EXPECT_EQ(chip.product, u"\u65E5\u672C");
+    EXPECT_EQ(chip.manufacturer, u"");
+    EXPECT_TRUE(chip.responds);
+    EXPECT_FALSE(chip.flashLocked);
+    EXPECT_EQ(chip.flash.product, chip.product);
+    EXPECT_EQ(chip.flash.gpSettings, (sim::PinBytes{0, 0, 1, 0}));
+    EXPECT_EQ(scenario->devices.chips[1].gpSettings, sim::kFactoryGpSettings);
+    EXPECT_FALSE(scenario->devices.chips[1].openable);
+
+    scenario->devices.chips[0].received.push_back("00");
+    ASSERT_TRUE(sim::saveScenario(file.path(), *scenario));
+    const json saved = json::parse(file.contents());
+    EXPECT_EQ(saved["comment"], "also kept");
+    EXPECT_EQ(saved["devices"][0]["note"], "kept");
+    EXPECT_EQ(saved["devices"][0]["received"], json::array({"00"}));
+    EXPECT_EQ(saved["devices"][0]["product"], "\xE6\x97\xA5\xE6\x9C\xAC");
+    EXPECT_EQ(saved["devices"][1]["openable"], false);
+}
+
+TEST(ScenarioFile, MissingOrMalformedFilesHoldNoDevices) {
+    EXPECT_FALSE(sim::loadScenario("/nonexistent/zorvex-scenario.json"));
+    TemporaryFile notJson("{ devices: ");
+    EXPECT_FALSE(sim::loadScenario(notJson.path()));
+    TemporaryFile noIds(R"({"devices": [{"product": "x"}]})");
+    EXPECT_FALSE(sim::loadScenario(noIds.path()));
+}
+
+// A process that keeps the file cached (the daemon, the stand-ins) has its
+// chips work on that copy: it must stay what the file holds, also when the
+// file refuses a write, and a chip polled for ever keeps a bounded log.
+TEST(ScenarioFile, DeliveriesKeepTheCachedCopyTheFilesOwnAndTheLogBounded) {
+    namespace fs = std::filesystem;
+    TemporaryFile file(R"({"devices": [{"vendorId": 1240, "productId": 221,
+        "gpSettings": [0, 0, 0, 0]}, {"vendorId": 1240, "productId": 221, "note": "kept"}]})");
+    sim::CachedScenario cache;
+    HidReport on{};
+    buildGp0OutputReport(on, 1);
+    ASSERT_TRUE(sim::deliverReport(file.path(), 0, on, &cache).reply);
+    const json second = json::parse(file.contents())["devices"][1];
+    EXPECT_EQ(second, json::parse(R"({"vendorId": 1240, "productId": 221, "note": "kept"})"));
+    EXPECT_EQ(cache.stamp, sim::stampOf(file.path()));
+
+    fs::permissions(file.path(), fs::perms::owner_write, fs::perm_options::remove);
+    HidReport off{};
+    buildGp0OutputReport(off, 0);
+    const sim::Delivery refused = sim::deliverReport(file.path(), 0, off, &cache);
+    EXPECT_TRUE(refused.delivered);
+    EXPECT_FALSE(refused.reply);
+    ASSERT_TRUE(cache.scenario);
+    EXPECT_EQ(cache.scenario->devices.chips[0].gpioOutput[0], 1);
+    EXPECT_EQ(cache.scenario->devices.chips[0].received.size(), 1u);
+
+    fs::permissions(file.path(), fs::perms::owner_write, fs::perm_options::add);
+    for (std::size_t i = 0; i < sim::kReceivedKept; ++i) {
+        ASSERT_TRUE(sim::deliverReport(file.path(), 0, i % 2 == 0 ? on : off, &cache).reply);
+    }
+    const std::vector<std::string> received =
+        sim::loadScenario(file.path())->devices.chips[0].received;
+    EXPECT_EQ(received.size(), sim::kReceivedKept);
+    EXPECT_EQ(received.back(), sim::toHex(off));
+    EXPECT_EQ(received, cache.scenario->devices.chips[0].received);
+}
+
+}  // namespace
+}  // namespace zorvex::test
