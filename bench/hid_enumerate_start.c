@@ -4,7 +4,7 @@
 #include <stdio.h>
 
 int main(void) {
-    struct hid_device_info* chips = hid_enumerate(0x04D8, 0x00DD);
+    struct hid_device_info* chips = hid_enumerate(MCP2221A_VendorId, MCP2221A_ProductId);
     unsigned count = 0;
     for (const struct hid_device_info* chip = chips; chip != NULL; chip = chip->next) {
         ++count;

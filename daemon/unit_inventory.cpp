@@ -4,20 +4,12 @@
 #include "daemon_options.h"
 #include "device_identity.h"
 #include "discovery.h"
-#include "seam/platform.h"
+#include "mcp2221a/protocol.h"
 #include "report_exchange.h"
+#include "seam/platform.h"
 #include "text/utf_text.h"
 
 namespace zorvex::daemon {
-
-namespace {
-
-constexpr std::uint8_t kGetGpioValues = 0x51;
-// Get GPIO Values answers this in a pin's value byte when the pin is no GPIO.
-constexpr std::uint8_t kNotGpio = 0xEE;
-constexpr std::size_t kGp0Value = 3;  // report ID, command, status, then GP0
-
-}  // namespace
 
 std::vector<UnitSeen> findUnits() {
     DeviceList chips;
@@ -39,14 +31,16 @@ std::vector<UnitSeen> findUnits() {
 }
 
 Gp0 readGp0(const DevicePath& path) {
+    using mcp2221a::get_gpio_reply::kGp0Value;
     HidReport report{};
-    report[1] = kGetGpioValues;
+    buildGpioValuesReport(report);
     HidReport reply{};
     std::uint32_t length = kHidReportSize;
     if (!transferReport(path, &report, &reply, length) || length <= kGp0Value) {
         return Gp0::noAnswer;
     }
-    if (reply[kGp0Value] == kNotGpio) {
+    // A pin that is not general-purpose I/O has no value to read.
+    if (reply[kGp0Value] == mcp2221a::kNotGpio) {
         return Gp0::notGpio;
     }
     return reply[kGp0Value] != 0 ? Gp0::on : Gp0::off;

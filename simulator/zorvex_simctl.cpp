@@ -38,7 +38,7 @@ void show(const SimDevices& devices) {
                     zorvex::text::utf16ToUtf8(chip.product).c_str());
         if (hasMcp2221aIds(chip)) {
             // GP0 drives the switch only once its setting makes it GPIO.
-            if ((chip.gpSettings[0] & 0x07) == 0) {
+            if (zorvex::mcp2221a::isGpio(chip.gpSettings[0])) {
                 std::printf(", GP0 output %u", chip.gpioOutput[0]);
             } else {
                 std::printf(", GP0 not GPIO");

@@ -1,26 +1,30 @@
 #include "command_reports.h"
 
 #include "device_identity.h"
+#include "mcp2221a/protocol.h"
 
 namespace zorvex {
 
+using namespace mcp2221a;
+
 namespace {
 
-constexpr std::uint8_t kSubProductString = 0x03;
-constexpr std::uint8_t kSubGpSettings = 0x01;
-constexpr std::uint8_t kStringDescriptor = 0x03;
-// Fixed for the 18-unit switch-unit string: 2 + 2 * 18.
-constexpr std::uint8_t kProductDescriptorLength = 0x26;
+// A switch unit's pins at power-up: GP0 drives the switch and starts low, so
+// a unit starts off; GP1 and GP3 are low outputs too; GP2 keeps its factory
+// setting.
+constexpr std::uint8_t kLowOutput = kGpioDesignation;
+constexpr PinBytes kUnitGpSettings{kLowOutput, kLowOutput, kFactoryGpSettings[2], kLowOutput};
 
 }  // namespace
 
 void buildProductStringReport(HidReport& report) {
     report.fill(0);
-    report[1] = kWriteFlashData;
-    report[2] = kSubProductString;
-    report[3] = kProductDescriptorLength;
-    report[4] = kStringDescriptor;
-    std::size_t at = 5;
+    report[kCommandCode] = kWriteFlashData;
+    report[flash::kSubCommand] = flash::kProductString;
+    report[write_flash::kStringLength] =
+        static_cast<std::uint8_t>(flash::kStringHeaderBytes + 2 * kZorvexProduct.size());
+    report[write_flash::kStringType] = flash::kStringDescriptorType;
+    std::size_t at = write_flash::kStringUnitsAt;
     for (const char16_t unit : kZorvexProduct) {
         report[at++] = static_cast<std::uint8_t>(unit & 0xFF);
         report[at++] = static_cast<std::uint8_t>(unit >> 8);
@@ -29,21 +33,25 @@ void buildProductStringReport(HidReport& report) {
 }
 
 void buildGpSettingsReport(HidReport& report) {
-    report[1] = kWriteFlashData;
-    report[2] = kSubGpSettings;
-    report[3] = 0x00;  // GP0: GPIO, output, low at power-up: a unit starts off
-    report[4] = 0x00;  // GP1
-    report[5] = 0x11;  // GP2
-    report[6] = 0x00;  // GP3
+    report[kCommandCode] = kWriteFlashData;
+    report[flash::kSubCommand] = flash::kGpSettings;
+    for (std::size_t pin = 0; pin < kGpPins; ++pin) {
+        report[write_flash::kGpSettingsAt + pin] = kUnitGpSettings[pin];
+    }
 }
 
 void buildGp0OutputReport(HidReport& report, std::uint8_t state) {
     report.fill(0);
-    report[1] = kSetGpioOutputValues;
-    report[3] = 0x01;  // alter GP0's output value
-    report[4] = state;
-    report[5] = 0x01;  // alter GP0's direction
-    report[6] = 0x00;  // to output
+    report[kCommandCode] = kSetGpioOutputValues;
+    report[set_gpio::kGp0AlterOutput] = set_gpio::kAlter;
+    report[set_gpio::kGp0Output] = state;
+    report[set_gpio::kGp0AlterDirection] = set_gpio::kAlter;
+    report[set_gpio::kGp0Direction] = set_gpio::kDirectionOutput;
+}
+
+void buildGpioValuesReport(HidReport& report) {
+    report.fill(0);
+    report[kCommandCode] = kGetGpioValues;
 }
 
 }  // namespace zorvex

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mcp2221a/protocol.h"
 #include "open_device.h"
 
 namespace zorvex {
@@ -16,7 +17,7 @@ bool isMcp2221a(const DevicePath& path) {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     return platform::readDeviceIds(device.handle(), vendorId, productId) &&
-           vendorId == kMcp2221aVendorId && productId == kMcp2221aProductId;
+           vendorId == mcp2221a::kVendorId && productId == mcp2221a::kProductId;
 }
 
 }  // namespace

@@ -8,9 +8,6 @@
 
 namespace zorvex {
 
-constexpr std::uint16_t kMcp2221aVendorId = 0x04D8;
-constexpr std::uint16_t kMcp2221aProductId = 0x00DD;
-
 // Empties `list` and fills it with every present HID interface; returns the count.
 std::uint32_t enumerateHidDevices(DeviceList& list);
 

@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "mcp2221a/protocol.h"
+
 namespace zorvex {
 
 // Byte 0 is the report ID (always 0), bytes 1 to 64 one command or reply.
-constexpr std::size_t kHidReportSize = 65;
+using mcp2221a::kHidReportSize;
 using HidReport = std::array<std::uint8_t, kHidReportSize>;
 
 }  // namespace zorvex

@@ -3,50 +3,49 @@
 #include <algorithm>
 #include <chrono>
 
-#include "command_reports.h"
+#include "mcp2221a/protocol.h"
 #include "open_device.h"
 
 namespace zorvex {
 
 namespace {
 
-constexpr std::uint8_t kStatusSuccess = 0x00;
-// In a Set GPIO Output Values reply, a pin that is not general-purpose I/O
-// has this in each of its four bytes: the chip refused the change. Only the
-// two "alter" bytes tell: the value byte is an echo of what was sent, which
-// may be 0xEE itself.
-constexpr std::uint8_t kNotGpio = 0xEE;
-constexpr std::size_t kGp0AlterOutput = 3;
-constexpr std::size_t kGp0Value = 4;
-constexpr std::size_t kGp0AlterDirection = 5;
-constexpr std::size_t kGp0ReplyEnd = 7;
+using namespace mcp2221a;
+
+// A Set GPIO Output Values reply long enough to show GP0's four bytes.
+constexpr std::size_t kGp0ReplyEnd = set_gpio::kGp0Direction + 1;
 
 // Whether `reply` shows that it answers another program's command to the
 // same chip (every open handle sees those too): another command, or for Set
 // GPIO Output Values another GP0 value echoed (GP0's refusal echoes none).
 // A reply too short to tell is taken as this exchange's own.
 bool answersAnother(const HidReport& report, const HidReport& reply, std::uint32_t length) {
-    if (length < 2) {
+    if (length <= kCommandCode) {
         return false;
     }
-    if (reply[1] != report[1]) {
+    if (reply[kCommandCode] != report[kCommandCode]) {
         return true;
     }
-    return report[1] == kSetGpioOutputValues && length > kGp0Value &&
-           reply[kGp0Value] != report[kGp0Value] && reply[kGp0AlterOutput] != kNotGpio;
+    return report[kCommandCode] == kSetGpioOutputValues && length > set_gpio::kGp0Output &&
+           reply[set_gpio::kGp0Output] != report[set_gpio::kGp0Output] &&
+           reply[set_gpio::kGp0AlterOutput] != kNotGpio;
 }
 
+// In a Set GPIO Output Values reply, a pin that is not general-purpose I/O
+// has kNotGpio in each of its four bytes: the chip refused the change. Only
+// the two "alter" bytes tell: the value byte is an echo of what was sent,
+// which may be kNotGpio itself.
 bool isAcceptingReply(const HidReport& report, const HidReport& reply, std::uint32_t length) {
-    const std::uint8_t command = report[1];
+    const std::uint8_t command = report[kCommandCode];
     const bool checksGp0 = command == kSetGpioOutputValues;
-    if (length < (checksGp0 ? kGp0ReplyEnd : 3)) {
+    if (length < (checksGp0 ? kGp0ReplyEnd : kStatus + 1)) {
         return false;
     }
-    if (reply[1] != command || reply[2] != kStatusSuccess) {
+    if (reply[kCommandCode] != command || reply[kStatus] != kStatusOk) {
         return false;
     }
-    return !checksGp0 ||
-           (reply[kGp0AlterOutput] != kNotGpio && reply[kGp0AlterDirection] != kNotGpio);
+    return !checksGp0 || (reply[set_gpio::kGp0AlterOutput] != kNotGpio &&
+                          reply[set_gpio::kGp0AlterDirection] != kNotGpio);
 }
 
 }  // namespace

@@ -6,115 +6,100 @@ namespace zorvex::sim {
 
 namespace {
 
-constexpr std::uint8_t kSetGpioOutputValues = 0x50;
-constexpr std::uint8_t kGetGpioValues = 0x51;
-constexpr std::uint8_t kReadFlashData = 0xB0;
-constexpr std::uint8_t kWriteFlashData = 0xB1;
+using namespace mcp2221a;
 
-constexpr std::uint8_t kFlashGpSettings = 0x01;
-constexpr std::uint8_t kFlashProductString = 0x03;
-
-constexpr std::uint8_t kStatusOk = 0x00;
-constexpr std::uint8_t kStatusUnknownSubCommand = 0x01;
-constexpr std::uint8_t kStatusNotSupported = 0x02;
-constexpr std::uint8_t kStatusLocked = 0x03;
-constexpr std::uint8_t kNotGpio = 0xEE;
-// Get GPIO Values answers this for the direction of a pin that is not GPIO.
-constexpr std::uint8_t kNotGpioDirection = 0xEF;
-
-// Bytes 5 to 64 of a Write Flash Data report hold at most 30 code units.
-constexpr std::size_t kMaxFlashStringUnits = 30;
-
-bool isGpio(std::uint8_t setting) {
-    return (setting & 0x07) == 0;
-}
-
-// Reports and replies are addressed here without the report ID: byte n of
-// the command is report[n + 1].
+// A chip's answer to one command: the command's code echoed, status OK,
+// unless the command says otherwise.
 struct Exchange {
     const HidReport& report;
     HidReport reply{};
-
-    std::uint8_t in(std::size_t n) const { return report[n + 1]; }
-    std::uint8_t& out(std::size_t n) { return reply[n + 1]; }
 };
 
 void writeFlash(SimChip& chip, Exchange& x) {
     if (chip.flashLocked) {
-        x.out(1) = kStatusLocked;
+        x.reply[kStatus] = kStatusLocked;
         return;
     }
-    switch (x.in(1)) {
-        case kFlashGpSettings:
-            for (std::size_t pin = 0; pin < 4; ++pin) {
-                chip.flash.gpSettings[pin] = x.in(2 + pin);
+    switch (x.report[flash::kSubCommand]) {
+        case flash::kGpSettings:
+            for (std::size_t pin = 0; pin < kGpPins; ++pin) {
+                chip.flash.gpSettings[pin] = x.report[write_flash::kGpSettingsAt + pin];
             }
             break;
-        case kFlashProductString: {
-            const std::size_t bytes = x.in(2) >= 2 ? x.in(2) - 2u : 0u;
-            const std::size_t units = std::min(bytes / 2, kMaxFlashStringUnits);
+        case flash::kProductString: {
+            // The descriptor's length counts its two header bytes too.
+            const std::size_t length = x.report[write_flash::kStringLength];
+            const std::size_t bytes =
+                length >= flash::kStringHeaderBytes ? length - flash::kStringHeaderBytes : 0u;
+            const std::size_t units = std::min(bytes / 2, flash::kMaxStringUnits);
             chip.flash.product.clear();
             for (std::size_t i = 0; i < units; ++i) {
+                const std::size_t at = write_flash::kStringUnitsAt + 2 * i;
                 chip.flash.product.push_back(
-                    static_cast<char16_t>(x.in(4 + 2 * i) | (x.in(5 + 2 * i) << 8)));
+                    static_cast<char16_t>(x.report[at] | (x.report[at + 1] << 8)));
             }
             break;
         }
         default:
-            x.out(1) = kStatusNotSupported;
+            x.reply[kStatus] = kStatusNotSupported;
     }
 }
 
 void readFlash(const SimChip& chip, Exchange& x) {
-    switch (x.in(1)) {
-        case kFlashGpSettings:
-            x.out(2) = 4;
-            for (std::size_t pin = 0; pin < 4; ++pin) {
-                x.out(4 + pin) = chip.flash.gpSettings[pin];
+    switch (x.report[flash::kSubCommand]) {
+        case flash::kGpSettings:
+            x.reply[read_flash_reply::kGpSettingsCount] = kGpPins;
+            for (std::size_t pin = 0; pin < kGpPins; ++pin) {
+                x.reply[read_flash_reply::kGpSettingsAt + pin] = chip.flash.gpSettings[pin];
             }
             break;
-        case kFlashProductString: {
-            const std::size_t units = std::min(chip.flash.product.size(), kMaxFlashStringUnits);
-            x.out(2) = static_cast<std::uint8_t>(2 + 2 * units);
-            x.out(3) = 0x03;
+        case flash::kProductString: {
+            const std::size_t units = std::min(chip.flash.product.size(), flash::kMaxStringUnits);
+            x.reply[read_flash_reply::kStringLength] =
+                static_cast<std::uint8_t>(flash::kStringHeaderBytes + 2 * units);
+            x.reply[read_flash_reply::kStringType] = flash::kStringDescriptorType;
             for (std::size_t i = 0; i < units; ++i) {
-                x.out(4 + 2 * i) = static_cast<std::uint8_t>(chip.flash.product[i] & 0xFF);
-                x.out(5 + 2 * i) = static_cast<std::uint8_t>(chip.flash.product[i] >> 8);
+                const std::size_t at = read_flash_reply::kStringUnitsAt + 2 * i;
+                x.reply[at] = static_cast<std::uint8_t>(chip.flash.product[i] & 0xFF);
+                x.reply[at + 1] = static_cast<std::uint8_t>(chip.flash.product[i] >> 8);
             }
             break;
         }
         default:
-            x.out(1) = kStatusUnknownSubCommand;
+            x.reply[kStatus] = kStatusUnknownSubCommand;
     }
 }
 
-// Each pin has four command bytes: alter output, output, alter direction,
-// direction. Only general-purpose I/O pins take them; the others answer 0xEE.
+// Only general-purpose I/O pins take their four command bytes; the others
+// answer kNotGpio in all four.
 void setGpioOutputs(SimChip& chip, Exchange& x) {
-    for (std::size_t pin = 0; pin < 4; ++pin) {
-        const std::size_t at = 2 + 4 * pin;
+    for (std::size_t pin = 0; pin < kGpPins; ++pin) {
+        const std::size_t at = set_gpio::pinAt(pin);
         if (!isGpio(chip.gpSettings[pin])) {
-            std::fill_n(x.reply.begin() + 1 + at, 4, kNotGpio);
+            std::fill_n(x.reply.begin() + static_cast<std::ptrdiff_t>(at), set_gpio::kPinBytes,
+                        kNotGpio);
             continue;
         }
-        if (x.in(at) != 0) {
-            chip.gpioOutput[pin] = x.in(at + 1) != 0 ? 1 : 0;
+        if (x.report[at + set_gpio::kAlterOutput] != 0) {
+            chip.gpioOutput[pin] = x.report[at + set_gpio::kOutput] != 0 ? 1 : 0;
         }
-        if (x.in(at + 2) != 0) {
-            chip.gpSettings[pin] = static_cast<std::uint8_t>((chip.gpSettings[pin] & ~0x08) |
-                                                             (x.in(at + 3) != 0 ? 0x08 : 0));
+        if (x.report[at + set_gpio::kAlterDirection] != 0) {
+            const bool input = x.report[at + set_gpio::kDirection] != 0;
+            chip.gpSettings[pin] =
+                static_cast<std::uint8_t>((chip.gpSettings[pin] & ~kGpDirectionInput) |
+                                          (input ? kGpDirectionInput : 0));
         }
-        for (std::size_t i = 0; i < 4; ++i) {
-            x.out(at + i) = x.in(at + i);
-        }
+        std::copy_n(x.report.begin() + static_cast<std::ptrdiff_t>(at), set_gpio::kPinBytes,
+                    x.reply.begin() + static_cast<std::ptrdiff_t>(at));
     }
 }
 
 void getGpioValues(const SimChip& chip, Exchange& x) {
-    for (std::size_t pin = 0; pin < 4; ++pin) {
+    for (std::size_t pin = 0; pin < kGpPins; ++pin) {
         const bool gpio = isGpio(chip.gpSettings[pin]);
-        x.out(2 + 2 * pin) = gpio ? chip.gpioOutput[pin] : kNotGpio;
-        x.out(3 + 2 * pin) = gpio ? (chip.gpSettings[pin] >> 3) & 1 : kNotGpioDirection;
+        const bool input = (chip.gpSettings[pin] & kGpDirectionInput) != 0;
+        x.reply[get_gpio_reply::valueAt(pin)] = gpio ? chip.gpioOutput[pin] : kNotGpio;
+        x.reply[get_gpio_reply::directionAt(pin)] = gpio ? (input ? 1 : 0) : kNotGpioDirection;
     }
 }
 
@@ -122,8 +107,8 @@ void getGpioValues(const SimChip& chip, Exchange& x) {
 
 SimChip makeMcp2221a(std::u16string manufacturer, std::u16string product) {
     SimChip chip;
-    chip.vendorId = 0x04D8;
-    chip.productId = 0x00DD;
+    chip.vendorId = mcp2221a::kVendorId;
+    chip.productId = mcp2221a::kProductId;
     chip.manufacturer = std::move(manufacturer);
     chip.product = std::move(product);
     chip.flash.product = chip.product;
@@ -131,7 +116,7 @@ SimChip makeMcp2221a(std::u16string manufacturer, std::u16string product) {
 }
 
 bool hasMcp2221aIds(const SimChip& chip) {
-    return chip.vendorId == 0x04D8 && chip.productId == 0x00DD;
+    return chip.vendorId == mcp2221a::kVendorId && chip.productId == mcp2221a::kProductId;
 }
 
 std::optional<HidReport> receiveReport(SimChip& chip, const HidReport& report) {
@@ -143,10 +128,11 @@ std::optional<HidReport> receiveReport(SimChip& chip, const HidReport& report) {
     if (!chip.responds || !hasMcp2221aIds(chip)) {
         return std::nullopt;
     }
+    using namespace mcp2221a;
     Exchange x{report};
-    x.out(0) = x.in(0);
-    x.out(1) = kStatusOk;
-    switch (x.in(0)) {
+    x.reply[kCommandCode] = report[kCommandCode];
+    x.reply[kStatus] = kStatusOk;
+    switch (report[kCommandCode]) {
         case kWriteFlashData:
             writeFlash(chip, x);
             break;
@@ -160,7 +146,7 @@ std::optional<HidReport> receiveReport(SimChip& chip, const HidReport& report) {
             getGpioValues(chip, x);
             break;
         default:
-            x.out(1) = kStatusNotSupported;
+            x.reply[kStatus] = kStatusNotSupported;
     }
     return x.reply;
 }
@@ -168,8 +154,8 @@ std::optional<HidReport> receiveReport(SimChip& chip, const HidReport& report) {
 void replug(SimChip& chip) {
     chip.product = chip.flash.product;
     chip.gpSettings = chip.flash.gpSettings;
-    for (std::size_t pin = 0; pin < 4; ++pin) {
-        chip.gpioOutput[pin] = (chip.gpSettings[pin] >> 4) & 1;
+    for (std::size_t pin = 0; pin < mcp2221a::kGpPins; ++pin) {
+        chip.gpioOutput[pin] = (chip.gpSettings[pin] & mcp2221a::kGpPowerUpHigh) != 0 ? 1 : 0;
     }
 }
 

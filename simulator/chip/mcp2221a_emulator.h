@@ -11,15 +11,14 @@
 #include <vector>
 
 #include "hid_report.h"
+#include "mcp2221a/protocol.h"
 
 namespace zorvex::sim {
 
-using PinBytes = std::array<std::uint8_t, 4>;
-
-// GP0..GP3 as a chip leaves the factory: SSPND, LED_URx, USBCFG, LED_I2C,
-// none of them general-purpose I/O, so it refuses to switch until its flash
-// says otherwise and it has been replugged.
-constexpr PinBytes kFactoryGpSettings{0x12, 0x13, 0x11, 0x11};
+using mcp2221a::PinBytes;
+// A chip from the factory has no pin that is general-purpose I/O, so it
+// refuses to switch until its flash says otherwise and it has been replugged.
+using mcp2221a::kFactoryGpSettings;
 
 // What the chip's flash holds for the next power-up.
 struct SimFlash {

@@ -1,10 +1,12 @@
 // The library above the device seam against fuzzed devices: IDs, strings of
-// any length with or without a terminator, replies of any length and
-// content, replies to other programs' commands ahead of its own, failures at
-// any step, devices unplugged between two steps.
+// any length with or without a terminator, answers that accept, refuse,
+// fail or come short, with any content where it must not matter, replies
+// to other programs' commands ahead of its own, failures at any step,
+// devices unplugged between two steps.
 // Every export's result, the strings it hands back and every report it
 // sends equal a model of the rules, and every handle it opened is closed
-// again.
+// again. The model knows what each device meant by its answer; it never
+// reads the reply's bytes.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -14,28 +16,44 @@
 
 #include "expected_reports.h"
 #include "fuzz_check.h"
+#include "mcp2221a/protocol.h"
 #include "seam/platform.h"
 #include "zorvex.h"
 
 namespace {
 
+namespace chip = zorvex::mcp2221a;
+
+// What a device means by its answer to each command.
+enum class Answer {
+    silent,          // nothing at all
+    accepts,         // the command echoed, status OK
+    refusesGp0,      // as accepts, but GP0's four bytes say it is not a GPIO
+    failsStatus,     // as accepts, with another status
+    comesShort,      // as accepts, cut before all it must show
+    answersAnother,  // only replies to another program's command
+};
+
 struct FuzzDevice {
     bool openable = true;
     int opensLeft = -1;  // unplugged after that many opens; -1: never
     bool idsReadable = true;
-    std::uint16_t vendorId = 0x04D8;
-    std::uint16_t productId = 0x00DD;
+    std::uint16_t vendorId = chip::kVendorId;
+    std::uint16_t productId = chip::kProductId;
     bool manufacturerReadable = true;
     bool productReadable = true;
     std::u16string manufacturer;
     std::u16string product;
     bool writeTakesAll = true;
-    std::vector<std::uint8_t> reply;  // empty: the device never answers
-    // Or, as the chip does, it echoes the report, with these bytes changed.
-    bool echoes = false;
-    std::vector<std::pair<std::uint8_t, std::uint8_t>> patches;  // index, value
-    // Replies to another program's command that reach this handle first.
+    Answer answer = Answer::silent;
+    std::uint8_t detail = 0;  // the status that fails, or how short
+    // Bytes that must not matter to the result: everything after what the
+    // reply shows (and the report ID), set to the device's whim.
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> noise;  // index, value
+    // Replies to another program's command that reach this handle first;
+    // for Set GPIO Output Values, also another program's switch of GP0.
     int foreignReplies = 0;
+    bool foreignSwitchFirst = false;
     std::vector<zorvex::HidReport> received;
     // What the handle has still to read, after the last report: as on a
     // real stack, each reply arrives once and then the wait finds nothing.
@@ -49,16 +67,68 @@ struct Handle {
     std::size_t device;
 };
 
-// What the device answers to `report`.
+bool isSwitch(const zorvex::HidReport& report) {
+    return report[chip::kCommandCode] == chip::kSetGpioOutputValues;
+}
+
+// How much of a reply to `report` the library must see: up to GP0's four
+// bytes for Set GPIO Output Values, up to the status otherwise.
+std::size_t shownBytes(const zorvex::HidReport& report) {
+    return isSwitch(report) ? chip::set_gpio::kGp0Direction + 1 : chip::kStatus + 1;
+}
+
+// The device's own reply to `report`; empty when it sends none.
 std::vector<std::uint8_t> replyTo(const FuzzDevice& d, const zorvex::HidReport& report) {
-    if (!d.echoes) {
-        return d.reply;
+    if (d.answer == Answer::silent || d.answer == Answer::answersAnother) {
+        return {};
     }
-    std::vector<std::uint8_t> reply(report.begin(), report.end());
-    for (const auto& [index, value] : d.patches) {
+    std::vector<std::uint8_t> reply(report.size(), 0);
+    for (const auto& [index, value] : d.noise) {
         reply[index % reply.size()] = value;
     }
+    const std::size_t shown = shownBytes(report);
+    std::copy(report.begin() + 1, report.begin() + static_cast<std::ptrdiff_t>(shown),
+              reply.begin() + 1);
+    reply[chip::kStatus] = chip::kStatusOk;
+    switch (d.answer) {
+        case Answer::refusesGp0:
+            // A flash command's reply has no GP0 bytes: these are noise there.
+            std::fill_n(reply.begin() + chip::set_gpio::pinAt(0), chip::set_gpio::kPinBytes,
+                        chip::kNotGpio);
+            break;
+        case Answer::failsStatus:
+            reply[chip::kStatus] = static_cast<std::uint8_t>(1 + d.detail % 255);
+            break;
+        case Answer::comesShort:
+            reply.resize(1 + d.detail % (shown - 1));
+            break;
+        default:
+            break;
+    }
     return reply;
+}
+
+// Everything that reaches the handle after `report`, in order.
+std::vector<std::vector<std::uint8_t>> repliesAfter(const FuzzDevice& d,
+                                                    const zorvex::HidReport& report) {
+    std::vector<std::vector<std::uint8_t>> replies;
+    if (d.foreignSwitchFirst && isSwitch(report)) {
+        // Another program switched GP0 the other way, and the chip took it.
+        std::vector<std::uint8_t> other(report.begin(), report.end());
+        other[chip::set_gpio::kGp0Output] ^= 0x01;
+        other[chip::kStatus] = chip::kStatusOk;
+        replies.push_back(other);
+    }
+    const int foreign = d.foreignReplies + (d.answer == Answer::answersAnother ? 1 : 0);
+    for (int i = 0; i < foreign; ++i) {
+        std::vector<std::uint8_t> other(report.begin(), report.end());
+        other[chip::kCommandCode] ^= static_cast<std::uint8_t>(1 + i);
+        replies.push_back(other);
+    }
+    if (const auto own = replyTo(d, report); !own.empty()) {
+        replies.push_back(own);
+    }
+    return replies;
 }
 
 }  // namespace
@@ -112,12 +182,7 @@ bool writeReport(DeviceHandle device, const HidReport& report) {
     d.received.push_back(report);
     d.queued.clear();
     if (d.writeTakesAll) {
-        zorvex::HidReport other = report;
-        other[1] ^= 0x01;
-        d.queued.assign(d.foreignReplies, std::vector<std::uint8_t>(other.begin(), other.end()));
-        if (const auto own = replyTo(d, report); !own.empty()) {
-            d.queued.push_back(own);
-        }
+        d.queued = repliesAfter(d, report);
     }
     return d.writeTakesAll;
 }
@@ -157,7 +222,8 @@ bool opens(const FuzzDevice& d, int n) {
 }
 
 bool isChip(const FuzzDevice& d) {
-    return opens(d, 1) && d.idsReadable && d.vendorId == 0x04D8 && d.productId == 0x00DD;
+    return opens(d, 1) && d.idsReadable && d.vendorId == chip::kVendorId &&
+           d.productId == chip::kProductId;
 }
 
 bool isUnit(const FuzzDevice& d) {
@@ -177,33 +243,20 @@ zorvex::HidReport productReport() {
 zorvex::HidReport settingsReport() {
     return fromHex(zorvex::test::kReportB);
 }
-// Set GPIO Output Values carries the state's low byte as GP0's value.
+// Set GPIO Output Values carries the state's low byte as GP0's value, its
+// byte 4.
 zorvex::HidReport switchReport(std::uint8_t state) {
     zorvex::HidReport report = fromHex(zorvex::test::kReportCOn);
     report[4] = state;
     return report;
 }
 
-// Whether the device's answer to `report` confirms it. Replies to other
-// commands are passed over; so is a Set GPIO reply that echoes another GP0
-// value (unless GP0 refused), since it answers another program's switch.
-// Either way nothing else arrives after it.
+// Whether the device's answer confirms `report`: it took the whole report
+// and accepted it, or refused GP0 where the command has no GP0 to refuse.
+// Replies to other programs' commands before it change nothing.
 bool confirms(const FuzzDevice& d, const zorvex::HidReport& report) {
-    const std::vector<std::uint8_t> r = replyTo(d, report);
-    if (!d.writeTakesAll || r.empty()) {
-        return false;
-    }
-    const bool gpio = report[1] == 0x50;
-    if (r.size() >= 2 && r[1] != report[1]) {
-        return false;
-    }
-    if (gpio && r.size() > 4 && r[4] != report[4] && r[3] != 0xEE) {
-        return false;
-    }
-    if (r.size() < (gpio ? 7u : 3u) || r[1] != report[1] || r[2] != 0x00) {
-        return false;
-    }
-    return !gpio || (r[3] != 0xEE && r[5] != 0xEE);
+    return d.writeTakesAll &&
+           (d.answer == Answer::accepts || (d.answer == Answer::refusesGp0 && !isSwitch(report)));
 }
 
 std::vector<std::size_t> chosen(bool (*test)(const FuzzDevice&)) {
@@ -267,16 +320,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         d.manufacturer = in.text();
         d.product = in.text();
         const std::uint8_t answer = in.byte();
-        d.echoes = answer >= 0xC0;
-        d.patches.resize(d.echoes ? answer & 0x07 : 0);
-        for (auto& [index, value] : d.patches) {
+        d.answer = static_cast<Answer>((answer & 0x07) % 6);
+        d.foreignReplies = (answer >> 3) & 0x03;
+        d.foreignSwitchFirst = (answer & 0x20) != 0;
+        d.detail = in.byte();
+        d.noise.resize(answer >> 6);
+        for (auto& [index, value] : d.noise) {
             index = in.byte();
             value = in.byte();
-        }
-        d.foreignReplies = d.echoes ? (answer >> 3) & 0x03 : 0;
-        d.reply.resize(d.echoes ? 0 : answer % 66);
-        for (std::uint8_t& b : d.reply) {
-            b = in.byte();
         }
     }
     const std::uint8_t call = in.byte() % 5;

@@ -2,12 +2,12 @@
 // input and one 64-byte output report, no report IDs. Every emulated chip
 // set hands it out as the chip does (plain data: the HID minidriver, which
 // has no runtime, includes it too).
-#ifndef ZORVEX_SIM_MCP2221A_DESCRIPTOR_H
-#define ZORVEX_SIM_MCP2221A_DESCRIPTOR_H
+#ifndef ZORVEX_MCP2221A_REPORT_DESCRIPTOR_H
+#define ZORVEX_MCP2221A_REPORT_DESCRIPTOR_H
 
-namespace zorvex::sim {
+namespace zorvex::mcp2221a {
 
-constexpr unsigned char kMcp2221aReportDescriptor[] = {
+constexpr unsigned char kReportDescriptor[] = {
     0x06, 0x00, 0xFF,  // Usage Page (vendor 0xFF00)
     0x09, 0x01,        // Usage (1)
     0xA1, 0x01,        // Collection (Application)
@@ -24,6 +24,6 @@ constexpr unsigned char kMcp2221aReportDescriptor[] = {
     0xC0,              // End Collection
 };
 
-}  // namespace zorvex::sim
+}  // namespace zorvex::mcp2221a
 
 #endif

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "mcp2221a/protocol.h"
 #include "mcp2221a/report_descriptor.h"
 
 namespace zorvex::test {
@@ -26,7 +27,7 @@ constexpr std::size_t kQueuedReports = 63;
 // hidraw_send_report's bounds.
 constexpr std::size_t kMaxWrite = 16384;  // HID_MAX_BUFFER_SIZE
 constexpr std::size_t kMinWrite = 2;
-constexpr std::size_t kPacketBytes = 64;  // the chip's interrupt-out packet
+constexpr std::size_t kPacketBytes = mcp2221a::kReportBytes;  // the chip's interrupt-out packet
 constexpr char kMarker = 1;
 
 std::unique_ptr<Terminal> openTerminal(std::string& problem) {
@@ -275,7 +276,7 @@ void answerText(UMockdevIoctlClient* client, unsigned long request, const std::s
 gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto& node = *static_cast<HidrawNode*>(data);
     const unsigned long request = umockdev_ioctl_client_get_request(client);
-    const auto descriptorSize = static_cast<int>(sizeof sim::kMcp2221aReportDescriptor);
+    const auto descriptorSize = static_cast<int>(sizeof mcp2221a::kReportDescriptor);
     const auto fail = [&](int error) { umockdev_ioctl_client_complete(client, -1, error); };
     const auto done = [&](bool answered) {
         answered ? umockdev_ioctl_client_complete(client, 0, 0) : fail(EFAULT);
@@ -297,7 +298,7 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
             fail(EINVAL);
             return TRUE;
         }
-        std::memcpy(descriptor->value, sim::kMcp2221aReportDescriptor,
+        std::memcpy(descriptor->value, mcp2221a::kReportDescriptor,
                     std::min<std::size_t>(descriptor->size, descriptorSize));
         g_object_unref(target);
         umockdev_ioctl_client_complete(client, 0, 0);
@@ -346,7 +347,7 @@ bool serveNode(UMockdevTestbed* testbed, const std::string& root, ChipNodes& set
     node->set = &set;
     node->index = index;
     node->facts = facts;
-    node->group = facts.vendorId == 0x04D8 && facts.productId == 0x00DD ? set.chipGroup : -1;
+    node->group = facts.vendorId == mcp2221a::kVendorId && facts.productId == mcp2221a::kProductId ? set.chipGroup : -1;
     const std::string name = "/dev/hidraw" + std::to_string(index);
     node->link = root + name;
     mkdir((root + "/dev").c_str(), 0755);

@@ -37,7 +37,7 @@
 
 namespace zorvex::test {
 
-using InputReport = std::array<std::uint8_t, 64>;
+using InputReport = std::array<std::uint8_t, zorvex::mcp2221a::kReportBytes>;
 
 // One pseudo-terminal: this process holds its master, and its own open of
 // the slave side to take the marker byte back.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "mcp2221a/protocol.h"
 #include "mcp2221a/report_descriptor.h"
 
 namespace zorvex::test {
@@ -126,8 +127,8 @@ std::optional<std::string> sysfsUsbString(const std::u16string& text) {
 std::vector<SysfsDevice> describeDevice(const sim::SimChip& chip, std::size_t index,
                                         std::size_t count, HidrawFacts& facts) {
     const bool isChip = sim::hasMcp2221aIds(chip);
-    const unsigned interfaceNumber = isChip ? 2 : 0;  // the MCP2221A's CDC takes 0 and 1
-    const unsigned release = 0x0100;
+    const unsigned interfaceNumber = isChip ? mcp2221a::kHidInterface : 0;
+    const unsigned release = mcp2221a::kDeviceRelease;
     const unsigned deviceNumber = static_cast<unsigned>(index) + 2;  // 1 is the root hub
     const std::string port = chip.port.empty() ? portPath(index, count) : chip.port;
     const std::string bus = port.substr(0, port.find('-'));
@@ -211,8 +212,8 @@ std::vector<SysfsDevice> describeDevice(const sim::SimChip& chip, std::size_t in
     hid.attributes = {
         {"country", "00\n"},
         {"modalias", hidModalias + "\n"},
-        {"report_descriptor", std::string(std::begin(sim::kMcp2221aReportDescriptor),
-                                          std::end(sim::kMcp2221aReportDescriptor))},
+        {"report_descriptor", std::string(std::begin(mcp2221a::kReportDescriptor),
+                                          std::end(mcp2221a::kReportDescriptor))},
     };
     hid.links = {{"driver", upToSysfs(hid.path) + "bus/hid/drivers/hid-generic"}};
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mcp2221a/protocol.h"
 #include "standin_state.h"
 
 using namespace zorvex::winefake;
@@ -42,7 +43,7 @@ BOOLEAN zorvexFakeAttributes(HANDLE device, USHORT* vendorId, USHORT* productId,
     }
     *vendorId = chip->vendorId;
     *productId = chip->productId;
-    *version = 0x0100;
+    *version = zorvex::mcp2221a::kDeviceRelease;
     return TRUE;
 }
 

@@ -7,16 +7,17 @@
 // the chip model beside it, so Wine loads it as a driver.
 #include "chip_model.h"
 #include "hid_minidriver.h"
+#include "mcp2221a/protocol.h"
 #include "mcp2221a/report_descriptor.h"
 
 namespace {
 
-constexpr ULONG kCommandBytes = 64;  // a report without its ID byte
-constexpr ULONG kReportBytes = kCommandBytes + 1;
+constexpr ULONG kCommandBytes = zorvex::mcp2221a::kReportBytes;  // a report without its ID byte
+constexpr ULONG kReportBytes = zorvex::mcp2221a::kHidReportSize;
 constexpr ULONG kQueuedReplies = 16;  // the chip's own input buffer is far smaller
-constexpr USHORT kDeviceRelease = 0x0100;
+constexpr USHORT kDeviceRelease = zorvex::mcp2221a::kDeviceRelease;
 
-using zorvex::sim::kMcp2221aReportDescriptor;
+using zorvex::mcp2221a::kReportDescriptor;
 
 // What the driver keeps for one device, in hidclass's device extension.
 struct Chip {
@@ -194,7 +195,7 @@ NTSTATUS readDescriptor(PIRP irp, ULONG length) {
     descriptor.bcdHID = 0x0111;
     descriptor.bNumDescriptors = 1;
     descriptor.DescriptorList[0].bReportType = kHidReportDescriptorType;
-    descriptor.DescriptorList[0].wReportLength = sizeof kMcp2221aReportDescriptor;
+    descriptor.DescriptorList[0].wReportLength = sizeof kReportDescriptor;
     if (length < sizeof descriptor) {
         return complete(irp, STATUS_BUFFER_TOO_SMALL);
     }
@@ -210,11 +211,11 @@ NTSTATUS NTAPI dispatchInternalControl(PDEVICE_OBJECT device, PIRP irp) {
         case kIoctlGetDeviceDescriptor:
             return readDescriptor(irp, length);
         case kIoctlGetReportDescriptor:
-            if (length < sizeof kMcp2221aReportDescriptor) {
+            if (length < sizeof kReportDescriptor) {
                 return complete(irp, STATUS_BUFFER_TOO_SMALL);
             }
-            copyBytes(irp->UserBuffer, kMcp2221aReportDescriptor, sizeof kMcp2221aReportDescriptor);
-            return complete(irp, STATUS_SUCCESS, sizeof kMcp2221aReportDescriptor);
+            copyBytes(irp->UserBuffer, kReportDescriptor, sizeof kReportDescriptor);
+            return complete(irp, STATUS_SUCCESS, sizeof kReportDescriptor);
         case kIoctlGetDeviceAttributes:
             return readAttributes(chip, irp, length);
         case kIoctlGetString:
