@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "cp932_text.h"
+#include "text/utf_text.h"
 
 namespace zorvex::console {
 
@@ -11,15 +12,9 @@ Cp932Encoder::Cp932Encoder() = default;
 Cp932Encoder::~Cp932Encoder() = default;
 
 bool Cp932Encoder::append(char32_t character, std::string& out) {
-    wchar_t units[2];
-    int count = 1;
-    if (character >= 0x10000) {
-        units[0] = static_cast<wchar_t>(0xD800 + ((character - 0x10000) >> 10));
-        units[1] = static_cast<wchar_t>(0xDC00 + ((character - 0x10000) & 0x3FF));
-        count = 2;
-    } else {
-        units[0] = static_cast<wchar_t>(character);
-    }
+    char16_t utf16[2] = {};
+    const int count = static_cast<int>(text::encodeUtf16(character, utf16));
+    const wchar_t units[2] = {static_cast<wchar_t>(utf16[0]), static_cast<wchar_t>(utf16[1])};
     char bytes[8];
     BOOL usedDefault = FALSE;
     const int length = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, units, count, bytes,

@@ -1,14 +1,17 @@
-// The hidapi seam's framing: a reply gets its report ID back and is cut to
-// the caller's capacity; a wide string becomes UTF-16 within 256 units, a
-// surrogate pair never split, the rest of the buffer zero.
+// The Linux seam's framing: a reply gets its report ID back and is cut to
+// the caller's capacity; a sysfs string (UTF-8, any bytes) becomes UTF-16
+// within its buffer, whole characters as far as they fit, a surrogate pair
+// never split, the rest of the buffer zero.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "fuzz_check.h"
 #include "seam/linux/hidapi_framing.h"
+#include "text/utf_text.h"
 
 using namespace zorvex;
 using namespace zorvex::platform;
@@ -42,39 +45,34 @@ void fuzzReply(const std::uint8_t* data, std::size_t size) {
                       [](std::uint8_t b) { return b == 0xAA; }));
 }
 
-void fuzzWide(const std::uint8_t* data, std::size_t size) {
-    std::vector<wchar_t> text;
-    for (std::size_t i = 0; i + 2 < size; i += 3) {
-        text.push_back(
-            static_cast<wchar_t>(data[i] | data[i + 1] << 8 | (data[i + 2] & 0x1F) << 16));
+void fuzzString(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return;
     }
-    text.push_back(L'\0');
-    StringBuffer buffer;
-    buffer.fill(u'x');
-    wideToUtf16(text.data(), text.size(), buffer);
-
-    // The model: each character as one unit or a pair, while it fits.
-    std::u16string expected;
-    for (const wchar_t w : text) {
-        const auto c = static_cast<std::uint32_t>(w);
-        if (c == 0) {
-            break;
-        }
-        std::u16string units;
-        if (c > 0xFFFF && c <= 0x10FFFF) {
-            units = {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)),
-                     static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF))};
-        } else {
-            units = {c > 0x10FFFF ? u'\uFFFD' : static_cast<char16_t>(c)};
-        }
-        if (expected.size() + units.size() > buffer.size()) {
-            break;
-        }
-        expected += units;
-    }
-    check(std::equal(expected.begin(), expected.end(), buffer.begin()));
-    check(std::all_of(buffer.begin() + static_cast<std::ptrdiff_t>(expected.size()), buffer.end(),
+    const std::size_t capacity = data[0];
+    const std::string utf8(reinterpret_cast<const char*>(data + 1), size - 1);
+    std::vector<char16_t> buffer(capacity + 1, u'x');  // one more, never to be written
+    const std::size_t written = text::utf8ToUtf16Within(utf8, buffer.data(), capacity);
+    check(written <= capacity && buffer[capacity] == u'x');
+    check(std::all_of(buffer.begin() + static_cast<std::ptrdiff_t>(written),
+                      buffer.begin() + static_cast<std::ptrdiff_t>(capacity),
                       [](char16_t u) { return u == 0; }));
+
+    // The same as the whole text up to its first NUL would give, cut only
+    // where the next character does not fit whole.
+    const std::u16string whole = text::utf8ToUtf16(utf8.substr(0, utf8.find('\0')));
+    check(whole.compare(0, written, buffer.data(), written) == 0);
+    if (written < whole.size()) {
+        const std::size_t next = text::isHighSurrogate(whole[written]) ? 2 : 1;
+        check(written + next > capacity);
+    }
+    check(written == 0 || !text::isHighSurrogate(buffer[written - 1]));
+    // Plain ASCII comes through as it is.
+    if (utf8.size() <= capacity && std::all_of(utf8.begin(), utf8.end(), [](char c) {
+            return c > 0 && static_cast<unsigned char>(c) < 0x80;
+        })) {
+        check(std::equal(utf8.begin(), utf8.end(), buffer.begin()) && written == utf8.size());
+    }
 }
 
 }  // namespace
@@ -86,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[0] % 2 == 0) {
         fuzzReply(data + 1, size - 1);
     } else {
-        fuzzWide(data + 1, size - 1);
+        fuzzString(data + 1, size - 1);
     }
     return 0;
 }

@@ -2,44 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace zorvex::platform {
 namespace {
-
-std::u16string unitsOf(const StringBuffer& buffer) {
-    std::u16string units(buffer.begin(), buffer.end());
-    return units.substr(0, units.find(u'\0'));
-}
-
-TEST(HidapiFraming, WideStringsBecomeUtf16WithSurrogatePairs) {
-    StringBuffer buffer;
-    buffer.fill(u'x');
-    const std::wstring text = L"A\u65E5\U0001F600z";
-    wideToUtf16(text.c_str(), text.size() + 1, buffer);
-    EXPECT_EQ(unitsOf(buffer), u"A\u65E5\U0001F600z");
-    EXPECT_EQ(buffer[5], u'\0');  // the rest of the buffer is cleared
-
-    wideToUtf16(L"", 1, buffer);
-    EXPECT_EQ(buffer[0], u'\0');
-}
-
-TEST(HidapiFraming, LongStringsAreCutAtTheBufferWithoutSplittingAPair) {
-    StringBuffer buffer;
-    std::wstring text(kStringUnits + 10, L'a');
-    wideToUtf16(text.c_str(), text.size(), buffer);
-    EXPECT_EQ(std::u16string(buffer.begin(), buffer.end()), std::u16string(kStringUnits, u'a'));
-
-    // 255 units, then a character that needs two: it does not fit whole.
-    text = std::wstring(kStringUnits - 1, L'b') + L"\U0001F600";
-    wideToUtf16(text.c_str(), text.size(), buffer);
-    EXPECT_EQ(unitsOf(buffer), std::u16string(kStringUnits - 1, u'b'));
-
-    // Never read past the given length, terminated or not.
-    const wchar_t unterminated[3] = {L'p', L'q', L'r'};
-    wideToUtf16(unterminated, 2, buffer);
-    EXPECT_EQ(unitsOf(buffer), u"pq");
-}
 
 TEST(HidapiFraming, RepliesGetTheirReportIdBackAndFailedReadsAreEmpty) {
     unsigned char data[64];

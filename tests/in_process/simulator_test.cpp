@@ -9,24 +9,11 @@
 #include "command_reports.h"
 #include "scenario/scenario_file.h"
 #include "temporary_file.h"
-#include "text/utf_text.h"
 
 namespace zorvex::test {
 namespace {
 
 using nlohmann::json;
-
-TEST(UtfText, ConvertsBothWaysIncludingSurrogatePairs) {
-    const std::string utf8 = "A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80";  // A é 日 😀
-    const std::u16string utf16 = u"A\u00E9\u65E5\U0001F600";
-    EXPECT_EQ(text::utf8ToUtf16(utf8), utf16);
-    EXPECT_EQ(text::utf16ToUtf8(utf16), utf8);
-    // Truncated, overlong and surrogate-encoding sequences, and a lone surrogate.
-    EXPECT_EQ(text::utf8ToUtf16("\xE6\x97"), u"\uFFFD\uFFFD");
-    EXPECT_EQ(text::utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");
-    EXPECT_EQ(text::utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
-    EXPECT_EQ(text::utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
-}
 
 TEST(Emulator, ReplugBringsTheFlashToLifeWithPowerUpOutputs) {
     sim::SimChip chip = sim::makeMcp2221a();

@@ -4,6 +4,7 @@
 
 #include "mcp2221a/protocol.h"
 #include "mcp2221a/report_descriptor.h"
+#include "text/utf_text.h"
 
 namespace zorvex::test {
 
@@ -23,31 +24,6 @@ std::string format(const char* pattern, unsigned a, unsigned b = 0, unsigned c =
     char text[64];
     std::snprintf(text, sizeof text, pattern, a, b, c);
     return text;
-}
-
-void appendUtf8(std::uint32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-bool isHigh(char16_t unit) {
-    return unit >= 0xD800 && unit < 0xDC00;
-}
-bool isLow(char16_t unit) {
-    return unit >= 0xDC00 && unit < 0xE000;
 }
 
 // The kernel's name for a HID device: manufacturer and product joined by a
@@ -98,25 +74,17 @@ std::string portPath(std::size_t index, std::size_t count) {
     return "1-" + path;
 }
 
-std::optional<std::string> sysfsUsbString(const std::u16string& text) {
-    const std::size_t length = std::min(text.size(), kUsbStringUnits);
+std::optional<std::string> sysfsUsbString(const std::u16string& string) {
+    // As the kernel converts it: cut at the descriptor's end or its first
+    // zero unit, and a surrogate without its partner dropped.
+    const std::u16string_view units(string.data(), std::min(string.size(), kUsbStringUnits));
     std::string out;
-    for (std::size_t i = 0; i < length && text[i] != 0; ++i) {
-        std::uint32_t c = text[i];
-        if (isLow(text[i])) {
-            continue;
+    for (std::size_t i = 0; i < units.size() && units[i] != 0;) {
+        const text::Decoded next = text::decodeUtf16(units, i);
+        if (!text::isSurrogate(next.character)) {
+            text::appendUtf8(out, next.character);
         }
-        if (isHigh(text[i])) {
-            if (i + 1 >= length) {
-                break;
-            }
-            if (!isLow(text[i + 1])) {
-                continue;
-            }
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        appendUtf8(c, out);
+        i += next.length;
     }
     if (out.empty()) {
         return std::nullopt;

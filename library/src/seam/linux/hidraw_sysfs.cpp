@@ -6,9 +6,8 @@
 
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
-#include "seam/linux/hidapi_framing.h"
+#include "text/utf_text.h"
 
 namespace zorvex::platform {
 
@@ -46,50 +45,6 @@ bool readAttribute(const std::string& path, std::string& value) {
         value.pop_back();
     }
     return true;
-}
-
-// The number of bytes after a UTF-8 lead byte, or -1 for a byte no sequence
-// starts with.
-int followingBytes(unsigned char lead) {
-    if (lead < 0x80) {
-        return 0;
-    }
-    if (lead >= 0xC2 && lead < 0xE0) {
-        return 1;
-    }
-    if (lead >= 0xE0 && lead < 0xF0) {
-        return 2;
-    }
-    if (lead >= 0xF0 && lead < 0xF5) {
-        return 3;
-    }
-    return -1;
-}
-
-// UTF-8 to code points as wide characters, U+FFFD for each malformed byte.
-std::vector<wchar_t> decodeUtf8(const std::string& text) {
-    static const std::uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-    std::vector<wchar_t> out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int extra = followingBytes(lead);
-        bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
-        std::uint32_t c = valid ? lead & (0x7Fu >> extra) : 0;
-        for (int k = 1; valid && k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            valid = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!valid || c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out.push_back(L'\uFFFD');
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<wchar_t>(c));
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    out.push_back(L'\0');
-    return out;
 }
 
 }  // namespace
@@ -181,15 +136,14 @@ bool readHidrawString(const std::string& sysfs, const std::string& node, DeviceS
     // The strings belong to the USB device: the HID device's grandparent
     // (HID device, USB interface, USB device). Another bus has none there.
     const std::string device = hidDeviceLink(sysfs, node);
-    std::string text;
+    std::string utf8;
     if (device.empty() ||
         !readAttribute(device + (which == DeviceString::manufacturer ? "/../../manufacturer"
                                                                      : "/../../product"),
-                       text)) {
+                       utf8)) {
         return false;
     }
-    const std::vector<wchar_t> wide = decodeUtf8(text);
-    wideToUtf16(wide.data(), wide.size(), buffer);
+    text::utf8ToUtf16Within(utf8, buffer.data(), buffer.size());
     return true;
 }
 

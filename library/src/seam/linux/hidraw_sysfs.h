@@ -31,7 +31,7 @@ bool isUsbPortPath(const std::string& port);
 bool readHidrawPort(const std::string& sysfs, const std::string& node, std::string& port);
 
 // The USB device's manufacturer or product string (UTF-8 in sysfs) as UTF-16
-// in `buffer`, cut at 256 units.
+// in `buffer`, cut at 256 units, a surrogate pair never split.
 bool readHidrawString(const std::string& sysfs, const std::string& node, DeviceString which,
                       StringBuffer& buffer);
 
