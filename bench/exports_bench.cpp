@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "seams/in_memory_devices.h"
 #include "chip/mcp2221a_emulator.h"
+#include "seams/in_memory_devices.h"
 #include "zorvex.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "daemon_options.h"
-#include "daemon_run.h"
+#include "daemon_loop.h"
+#include "settings.h"
 #include "unit_inventory.h"
 
 namespace {
@@ -21,22 +21,22 @@ int listUnits() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
+    Settings settings;
     std::string problem;
-    if (!readOptions(std::vector<std::string>(argv + 1, argv + argc), options, problem)) {
+    if (!readSettings(std::vector<std::string>(argv + 1, argv + argc), settings, problem)) {
         std::fprintf(stderr, "zorvexd: %s\n", problem.c_str());
         return 2;
     }
-    if (options.help) {
+    if (settings.help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (options.version) {
+    if (settings.version) {
         std::printf("zorvexd %s\n", ZORVEX_VERSION);
         return 0;
     }
-    if (options.list) {
+    if (settings.list) {
         return listUnits();
     }
-    return runDaemon(options);
+    return runDaemon(settings);
 }

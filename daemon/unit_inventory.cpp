@@ -1,13 +1,13 @@
 #include "unit_inventory.h"
 
 #include "command_reports.h"
-#include "daemon_options.h"
 #include "device_identity.h"
 #include "discovery.h"
 #include "mcp2221a/protocol.h"
 #include "report_exchange.h"
 #include "seam/platform.h"
 #include "text/utf_text.h"
+#include "unit_id.h"
 
 namespace zorvex::daemon {
 

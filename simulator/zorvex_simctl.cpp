@@ -43,7 +43,8 @@ void show(const SimDevices& devices) {
             } else {
                 std::printf(", GP0 not GPIO");
             }
-            std::printf(", flash product \"%s\"", zorvex::text::utf16ToUtf8(chip.flash.product).c_str());
+            std::printf(", flash product \"%s\"",
+                        zorvex::text::utf16ToUtf8(chip.flash.product).c_str());
         }
         std::printf(", %zu report(s) received\n", chip.received.size());
     }

@@ -85,9 +85,8 @@ void setGpioOutputs(SimChip& chip, Exchange& x) {
         }
         if (x.report[at + set_gpio::kAlterDirection] != 0) {
             const bool input = x.report[at + set_gpio::kDirection] != 0;
-            chip.gpSettings[pin] =
-                static_cast<std::uint8_t>((chip.gpSettings[pin] & ~kGpDirectionInput) |
-                                          (input ? kGpDirectionInput : 0));
+            chip.gpSettings[pin] = static_cast<std::uint8_t>(
+                (chip.gpSettings[pin] & ~kGpDirectionInput) | (input ? kGpDirectionInput : 0));
         }
         std::copy_n(x.report.begin() + static_cast<std::ptrdiff_t>(at), set_gpio::kPinBytes,
                     x.reply.begin() + static_cast<std::ptrdiff_t>(at));

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "text/utf_text.h"
+#include "unit_id.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -82,20 +83,11 @@ bool isStrings(const json& value) {
     return true;
 }
 
-// What is wrong with a device entry, or empty text when nothing is.
-// A port names a unit in topics and file names: none of MQTT's wildcards or
-// separators, nothing a shell or a path would read otherwise.
 bool isPortText(const json& value) {
-    if (!value.is_string()) {
-        return false;
-    }
-    const std::string& text = value.get_ref<const std::string&>();
-    return !text.empty() && text.size() <= 64 &&
-           text.find_first_not_of(
-               "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-               "0123456789_.-") == std::string::npos;
+    return value.is_string() && isUnitId(value.get_ref<const std::string&>());
 }
 
+// What is wrong with a device entry, or empty text when nothing is.
 std::string problemWithDevice(const json& entry) {
     if (!entry.is_object()) {
         return "is not an object";
@@ -204,7 +196,8 @@ json toJson(const SimChip& chip) {
         {"gpSettings", chip.gpSettings},
         {"gpioOutput", chip.gpioOutput},
         {"flash",
-         {{"product", text::utf16ToUtf8(chip.flash.product)}, {"gpSettings", chip.flash.gpSettings}}},
+         {{"product", text::utf16ToUtf8(chip.flash.product)},
+          {"gpSettings", chip.flash.gpSettings}}},
         {"flashLocked", chip.flashLocked},
         {"received", chip.received},
     };

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "seams/in_memory_devices.h"
 #include "seam/platform.h"
+#include "seams/in_memory_devices.h"
 #include "seams/simulated_devices.h"
 
 namespace zorvex::sim {

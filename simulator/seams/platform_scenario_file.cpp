@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "seam/platform.h"
 #include "scenario/scenario_file.h"
+#include "seam/platform.h"
 #include "seams/simulated_devices.h"
 
 namespace zorvex::platform {

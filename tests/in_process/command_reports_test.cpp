@@ -1,8 +1,8 @@
 #include "command_reports.h"
 #include "device_set_fixture.h"
 #include "expected_reports.h"
-#include "seams/in_memory_devices.h"
 #include "report_exchange.h"
+#include "seams/in_memory_devices.h"
 #include "seams/simulated_devices.h"
 
 namespace zorvex::test {

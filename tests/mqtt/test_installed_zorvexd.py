@@ -19,7 +19,7 @@ import subprocess
 
 import pytest
 
-from test_zorvexd import UNIT, Broker, Watcher, folder  # noqa: F401 (a fixture)
+from mqtt_peers import UNIT, Broker, Watcher
 
 PACKAGES = glob.glob(os.path.join(os.environ.get("ZORVEX_PACKAGE_DIR", "."), "zorvex_*.deb"))
 UMOCKDEV_TOOL = os.environ.get("ZORVEX_UMOCKDEV_TOOL", "")

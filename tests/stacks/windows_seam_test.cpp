@@ -17,8 +17,8 @@
 
 #include "console_run.h"
 #include "open_device.h"
-#include "seam/platform.h"
 #include "scenario/scenario_file.h"
+#include "seam/platform.h"
 #include "temporary_file.h"
 #include "test_platform.h"
 

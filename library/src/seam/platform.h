@@ -1,6 +1,7 @@
 // The device seam: everything the library needs of the operating system.
-// Exactly one implementation is linked into each build of the library
-// (Windows, hidapi, or the simulator); the code above it cannot tell which.
+// Exactly one backend is linked into each build of the library (seam/windows,
+// seam/linux, or one of the simulator's seams); the code above it cannot
+// tell which.
 #ifndef ZORVEX_PLATFORM_H
 #define ZORVEX_PLATFORM_H
 
@@ -43,10 +44,10 @@ bool writeReport(DeviceHandle device, const HidReport& report);
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
                 std::uint32_t& bytesRead, std::uint32_t timeoutMs);
 
-// 7. Where the device behind `path` is plugged in, as text of A-Z a-z 0-9
-// _ . - that stays the same when it is unplugged and plugged in again at
-// the same place (a USB port path such as "1-1.4" on Linux). False when the
-// platform cannot say. Only zorvexd asks, to name units.
+// 7. Where the device behind `path` is plugged in, as a unit id (unit_id.h)
+// that stays the same when it is unplugged and plugged in again at the same
+// place (a USB port path such as "1-1.4" on Linux). False when the platform
+// cannot say. Only zorvexd asks, to name units.
 bool readDevicePort(const DevicePath& path, std::string& port);
 
 }  // namespace zorvex::platform

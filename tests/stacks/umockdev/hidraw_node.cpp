@@ -347,7 +347,9 @@ bool serveNode(UMockdevTestbed* testbed, const std::string& root, ChipNodes& set
     node->set = &set;
     node->index = index;
     node->facts = facts;
-    node->group = facts.vendorId == mcp2221a::kVendorId && facts.productId == mcp2221a::kProductId ? set.chipGroup : -1;
+    node->group = facts.vendorId == mcp2221a::kVendorId && facts.productId == mcp2221a::kProductId
+                      ? set.chipGroup
+                      : -1;
     const std::string name = "/dev/hidraw" + std::to_string(index);
     node->link = root + name;
     mkdir((root + "/dev").c_str(), 0755);

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "hidraw_node.h"
-#include "seam/linux/hidraw_sysfs.h"
 #include "scenario/scenario_file.h"
+#include "seam/linux/hidraw_sysfs.h"
 #include "usb_sysfs.h"
 
 namespace {

@@ -11,12 +11,14 @@ extern "C" {
 }
 // clang-format on
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "seam/platform.h"
+#include "unit_id.h"
 
 namespace zorvex::platform {
 
@@ -133,7 +135,7 @@ void listHidInterfaces(DeviceList& list) {
 
 // A HID interface path reads \\?\hid#<hardware id>#<instance>#{class}; the
 // instance part comes from where the device is plugged in. Its "&"s become
-// "-", so the text is A-Z a-z 0-9 _ . - only.
+// "-", so that it may name a unit.
 bool readDevicePort(const DevicePath& path, std::string& port) {
     const std::size_t first = path.find('#');
     const std::size_t second = first == DevicePath::npos ? first : path.find('#', first + 1);
@@ -142,13 +144,9 @@ bool readDevicePort(const DevicePath& path, std::string& port) {
         return false;
     }
     std::string text = path.substr(second + 1, third - second - 1);
-    for (char& c : text) {
-        c = c == '&' ? '-' : c;
-        const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                             (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '-';
-        if (!allowed) {
-            return false;
-        }
+    std::replace(text.begin(), text.end(), '&', '-');
+    if (!isUnitId(text)) {
+        return false;
     }
     port = text;
     return true;

@@ -1,7 +1,8 @@
-// zorvexd's settings: defaults, then the configuration file (TOML), then
-// the command line over it.
-#ifndef ZORVEX_DAEMON_OPTIONS_H
-#define ZORVEX_DAEMON_OPTIONS_H
+// zorvexd's settings: defaults, then the settings file (TOML), then the
+// command line over it. Every setting is one row of one table
+// (settings_table.h), which both readers use.
+#ifndef ZORVEX_DAEMON_SETTINGS_H
+#define ZORVEX_DAEMON_SETTINGS_H
 
 #include <map>
 #include <string>
@@ -11,7 +12,7 @@ namespace zorvex::daemon {
 
 constexpr const char* kDefaultConfig = "/etc/zorvex/zorvexd.conf";
 
-struct Options {
+struct Settings {
     std::string config = kDefaultConfig;
     std::string host = "localhost";
     int port = 1883;
@@ -35,18 +36,19 @@ struct Options {
     bool list = false;
 };
 
-// Reads the command line and the configuration file it names (or the
-// default one, when that exists). False, with `problem` one line saying
-// what is wrong, for a bad flag, file or value.
-bool readOptions(const std::vector<std::string>& arguments, Options& options, std::string& problem);
+// Reads the command line and the settings file it names (or the default
+// one, when that exists). False, with `problem` one line saying what is
+// wrong, for a bad flag, file or value.
+bool readSettings(const std::vector<std::string>& arguments, Settings& settings,
+                  std::string& problem);
+
+// Applies the settings file at `path` to `settings`; false, with `problem`
+// one line, for a file that is not TOML or holds a bad setting.
+bool readSettingsFile(const std::string& path, Settings& settings, std::string& problem);
 
 // `name` reduced to what a node id may hold: a-z 0-9 _ -, upper case
 // lowered, anything else dropped; "zorvex" when nothing is left.
 std::string reducedNodeId(const std::string& name);
-
-// Whether `id` may stand in a topic level as a unit id: 1 to 64 of
-// A-Z a-z 0-9 _ . -.
-bool isUnitId(const std::string& id);
 
 extern const char* const kUsage;
 
