@@ -9,7 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_lock.h"
+#include "scenario/scenario_store.h"
 #include "text/utf_text.h"
 
 using namespace zorvex::sim;

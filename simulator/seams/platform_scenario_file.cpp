@@ -9,7 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_delivery.h"
+#include "scenario/scenario_store.h"
 #include "seam/platform.h"
 #include "seams/simulated_devices.h"
 

@@ -19,7 +19,10 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "scenario/scenario_file.h"
+#include "scenario/file_stamp.h"
+#include "scenario/scenario_delivery.h"
+#include "scenario/scenario_lock.h"
+#include "scenario/scenario_store.h"
 #include "text/utf_text.h"
 
 using namespace zorvex;

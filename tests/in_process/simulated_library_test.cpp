@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "expected_reports.h"
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_store.h"
 #include "temporary_file.h"
 #include "test_platform.h"
 #include "zorvex.h"

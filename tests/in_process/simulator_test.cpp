@@ -7,7 +7,9 @@
 #include <fstream>
 
 #include "command_reports.h"
-#include "scenario/scenario_file.h"
+#include "scenario/file_stamp.h"
+#include "scenario/scenario_delivery.h"
+#include "scenario/scenario_store.h"
 #include "temporary_file.h"
 
 namespace zorvex::test {

@@ -19,7 +19,8 @@
 
 #include "console_run.h"
 #include "expected_reports.h"
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_lock.h"
+#include "scenario/scenario_store.h"
 #include "temporary_file.h"
 
 namespace zorvex::test {

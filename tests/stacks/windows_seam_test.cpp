@@ -17,7 +17,7 @@
 
 #include "console_run.h"
 #include "open_device.h"
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_store.h"
 #include "seam/platform.h"
 #include "temporary_file.h"
 #include "test_platform.h"

@@ -32,7 +32,8 @@
 #include <string>
 #include <vector>
 
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_delivery.h"
+#include "scenario/scenario_store.h"
 #include "usb_sysfs.h"
 
 namespace zorvex::test {

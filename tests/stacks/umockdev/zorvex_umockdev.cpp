@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "hidraw_node.h"
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_store.h"
 #include "seam/linux/hidraw_sysfs.h"
 #include "usb_sysfs.h"
 

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "import_hooks.h"
+#include "scenario/scenario_lock.h"
 
 namespace zorvex::winefake {
 

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "hid_report.h"
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_delivery.h"
+#include "scenario/scenario_store.h"
 
 namespace zorvex::winefake {
 

@@ -12,7 +12,8 @@
 #include <optional>
 
 #include "chip_registry.h"
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_delivery.h"
+#include "scenario/scenario_store.h"
 
 namespace {
 

@@ -30,7 +30,8 @@
 #include <vector>
 
 #include "chip_registry.h"
-#include "scenario/scenario_file.h"
+#include "scenario/scenario_lock.h"
+#include "scenario/scenario_store.h"
 
 namespace {
 
