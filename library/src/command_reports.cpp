@@ -21,10 +21,10 @@ void buildProductStringReport(HidReport& report) {
     report.fill(0);
     report[kCommandCode] = kWriteFlashData;
     report[flash::kSubCommand] = flash::kProductString;
-    report[write_flash::kStringLength] =
+    report[flash::kStringLength] =
         static_cast<std::uint8_t>(flash::kStringHeaderBytes + 2 * kZorvexProduct.size());
-    report[write_flash::kStringType] = flash::kStringDescriptorType;
-    std::size_t at = write_flash::kStringUnitsAt;
+    report[flash::kStringType] = flash::kStringDescriptorType;
+    std::size_t at = flash::kStringUnitsAt;
     for (const char16_t unit : kZorvexProduct) {
         report[at++] = static_cast<std::uint8_t>(unit & 0xFF);
         report[at++] = static_cast<std::uint8_t>(unit >> 8);

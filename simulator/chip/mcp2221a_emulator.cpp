@@ -28,13 +28,13 @@ void writeFlash(SimChip& chip, Exchange& x) {
             break;
         case flash::kProductString: {
             // The descriptor's length counts its two header bytes too.
-            const std::size_t length = x.report[write_flash::kStringLength];
+            const std::size_t length = x.report[flash::kStringLength];
             const std::size_t bytes =
                 length >= flash::kStringHeaderBytes ? length - flash::kStringHeaderBytes : 0u;
             const std::size_t units = std::min(bytes / 2, flash::kMaxStringUnits);
             chip.flash.product.clear();
             for (std::size_t i = 0; i < units; ++i) {
-                const std::size_t at = write_flash::kStringUnitsAt + 2 * i;
+                const std::size_t at = flash::kStringUnitsAt + 2 * i;
                 chip.flash.product.push_back(
                     static_cast<char16_t>(x.report[at] | (x.report[at + 1] << 8)));
             }
@@ -55,11 +55,11 @@ void readFlash(const SimChip& chip, Exchange& x) {
             break;
         case flash::kProductString: {
             const std::size_t units = std::min(chip.flash.product.size(), flash::kMaxStringUnits);
-            x.reply[read_flash_reply::kStringLength] =
+            x.reply[flash::kStringLength] =
                 static_cast<std::uint8_t>(flash::kStringHeaderBytes + 2 * units);
-            x.reply[read_flash_reply::kStringType] = flash::kStringDescriptorType;
+            x.reply[flash::kStringType] = flash::kStringDescriptorType;
             for (std::size_t i = 0; i < units; ++i) {
-                const std::size_t at = read_flash_reply::kStringUnitsAt + 2 * i;
+                const std::size_t at = flash::kStringUnitsAt + 2 * i;
                 x.reply[at] = static_cast<std::uint8_t>(chip.flash.product[i] & 0xFF);
                 x.reply[at + 1] = static_cast<std::uint8_t>(chip.flash.product[i] >> 8);
             }

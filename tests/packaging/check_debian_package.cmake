@@ -30,6 +30,7 @@ foreach(entry
         ./usr/lib/udev/rules.d/70-zorvex-mcp2221a.rules
         ./usr/lib/python3/dist-packages/zorvex.py
         ./usr/bin/zorvexd
+        ./usr/share/doc/zorvex/docs/zorvexd.md
         ./usr/lib/systemd/system/zorvexd.service
         ./etc/zorvex/zorvexd.conf)
     string(FIND "${listing}" " ${entry}\n" at)

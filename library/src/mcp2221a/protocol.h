@@ -117,31 +117,28 @@ namespace flash {
 constexpr std::size_t kSubCommand = byteAt(1);
 constexpr std::uint8_t kGpSettings = 0x01;
 constexpr std::uint8_t kProductString = 0x03;
-// A USB string descriptor: its length in bytes (two for the header, two
-// per UTF-16LE unit), its type, then the units. A report holds 30 units.
-constexpr std::uint8_t kStringDescriptorType = 0x03;
-constexpr std::size_t kMaxStringUnits = 30;
-constexpr std::size_t kStringHeaderBytes = 2;
-}  // namespace flash
-
-// Write Flash Data command: the GP settings from byte 2, GP0 first; or the
-// product string's descriptor from byte 2.
-namespace write_flash {
-constexpr std::size_t kGpSettingsAt = byteAt(2);
+// The product string travels as a USB string descriptor from byte 2, in
+// the Write Flash Data command and the Read Flash Data reply alike: its
+// length in bytes (two for the header, two per UTF-16LE unit), its type,
+// then the units. A report holds 30 units.
 constexpr std::size_t kStringLength = byteAt(2);
 constexpr std::size_t kStringType = byteAt(3);
 constexpr std::size_t kStringUnitsAt = byteAt(4);
+constexpr std::uint8_t kStringDescriptorType = 0x03;
+constexpr std::size_t kStringHeaderBytes = 2;
+constexpr std::size_t kMaxStringUnits = 30;
+}  // namespace flash
+
+// Write Flash Data command: the GP settings from byte 2, GP0 first.
+namespace write_flash {
+constexpr std::size_t kGpSettingsAt = byteAt(2);
 }  // namespace write_flash
 
-// Read Flash Data reply: for the GP settings, how many bytes follow and
-// the settings from byte 4; for the product string, its descriptor from
-// byte 2, as written.
+// Read Flash Data reply: for the GP settings, how many bytes follow, and
+// the settings from byte 4.
 namespace read_flash_reply {
 constexpr std::size_t kGpSettingsCount = byteAt(2);
 constexpr std::size_t kGpSettingsAt = byteAt(4);
-constexpr std::size_t kStringLength = byteAt(2);
-constexpr std::size_t kStringType = byteAt(3);
-constexpr std::size_t kStringUnitsAt = byteAt(4);
 }  // namespace read_flash_reply
 
 }  // namespace zorvex::mcp2221a
