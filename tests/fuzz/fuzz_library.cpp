@@ -238,15 +238,15 @@ zorvex::HidReport fromHex(const std::string& hex) {
     return report;
 }
 zorvex::HidReport productReport() {
-    return fromHex(zorvex::test::kReportA);
+    return fromHex(zorvex::test::kWriteProductStringReport);
 }
 zorvex::HidReport settingsReport() {
-    return fromHex(zorvex::test::kReportB);
+    return fromHex(zorvex::test::kWriteGpSettingsReport);
 }
 // Set GPIO Output Values carries the state's low byte as GP0's value, its
 // byte 4.
 zorvex::HidReport switchReport(std::uint8_t state) {
-    zorvex::HidReport report = fromHex(zorvex::test::kReportCOn);
+    zorvex::HidReport report = fromHex(zorvex::test::kSetGp0OnReport);
     report[4] = state;
     return report;
 }

@@ -13,7 +13,8 @@ class CommandReportsTest : public DeviceSetTest {};
 TEST_F(CommandReportsTest, SetUpThenReplugThenSwitchOnAndOff) {
     devices.chips = {plainChip()};
     ASSERT_TRUE(setMcp2221aForZorvex(0));
-    EXPECT_EQ(chip(0).received, (std::vector<std::string>{kReportA, kReportB}));
+    EXPECT_EQ(chip(0).received,
+              (std::vector<std::string>{kWriteProductStringReport, kWriteGpSettingsReport}));
     EXPECT_EQ(chip(0).flash.product, u"DELOQ-72N SWITCHER");
     EXPECT_EQ(chip(0).flash.gpSettings, (sim::PinBytes{0, 0, 0x11, 0}));
 
@@ -24,16 +25,16 @@ TEST_F(CommandReportsTest, SetUpThenReplugThenSwitchOnAndOff) {
     EXPECT_EQ(getZorvexNum(), 1u);
 
     ASSERT_TRUE(switchZorvex(0, 1));
-    EXPECT_EQ(chip(0).received.back(), kReportCOn);
+    EXPECT_EQ(chip(0).received.back(), kSetGp0OnReport);
     EXPECT_EQ(chip(0).gpioOutput[0], 1);
     ASSERT_TRUE(switchZorvex(0, 0));
-    EXPECT_EQ(chip(0).received.back(), kReportCOff);
+    EXPECT_EQ(chip(0).received.back(), kSetGp0OffReport);
     EXPECT_EQ(chip(0).gpioOutput[0], 0);
 
     // Only the low byte of the state goes out. The chip echoes it, so a
     // value byte of 0xEE is no refusal.
     ASSERT_TRUE(switchZorvex(0, 0x0301));
-    EXPECT_EQ(chip(0).received.back(), kReportCOn);
+    EXPECT_EQ(chip(0).received.back(), kSetGp0OnReport);
     ASSERT_TRUE(switchZorvex(0, 0xEE));
     EXPECT_EQ(chip(0).gpioOutput[0], 1);
     EXPECT_EQ(chip(0).received.size(), 6u);
@@ -56,12 +57,13 @@ TEST_F(CommandReportsTest, RefusedOrUnansweredCommandsAreFailures) {
     EXPECT_FALSE(switchZorvex(0, 1));
 
     EXPECT_FALSE(setMcp2221aForZorvex(1));
-    EXPECT_EQ(chip(1).received, (std::vector<std::string>{kReportA, kReportB}));
+    EXPECT_EQ(chip(1).received,
+              (std::vector<std::string>{kWriteProductStringReport, kWriteGpSettingsReport}));
     EXPECT_EQ(chip(1).flash.gpSettings, (sim::PinBytes{0, 0, 0x11, 0}));
 
     for (const std::size_t refusing : {2, 3}) {
         EXPECT_FALSE(switchZorvex(static_cast<std::uint32_t>(refusing), 1));
-        EXPECT_EQ(chip(refusing).received, std::vector<std::string>{kReportCOn});
+        EXPECT_EQ(chip(refusing).received, std::vector<std::string>{kSetGp0OnReport});
         EXPECT_EQ(chip(refusing).gpioOutput[0], 0);
     }
 }
@@ -117,19 +119,19 @@ TEST_F(CommandReportsTest, RepliesToAnotherProgramsCommandsArePassedOver) {
     sim::interject(0, otherOff);
     EXPECT_TRUE(switchZorvex(0, 1));
     EXPECT_EQ(chip(0).received,
-              (std::vector<std::string>{sim::toHex(poll), kReportCOff, kReportCOn}));
+              (std::vector<std::string>{sim::toHex(poll), kSetGp0OffReport, kSetGp0OnReport}));
     EXPECT_EQ(chip(0).gpioOutput[0], 1);
 
     // The chip's refusal is the library's own answer, whatever else came first.
     sim::interject(1, poll);
     EXPECT_FALSE(switchZorvex(1, 1));
-    EXPECT_EQ(chip(1).received.back(), kReportCOn);
+    EXPECT_EQ(chip(1).received.back(), kSetGp0OnReport);
 
     for (int i = 0; i < 5; ++i) {
         sim::interject(0, poll);
     }
     EXPECT_TRUE(setMcp2221aForZorvex(0));
-    EXPECT_EQ(chip(0).received.back(), kReportB);
+    EXPECT_EQ(chip(0).received.back(), kWriteGpSettingsReport);
 }
 
 TEST(CommandReports, GpSettingsReportRewritesOnlyTheCommandBytes) {

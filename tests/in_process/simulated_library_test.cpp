@@ -71,8 +71,8 @@ TEST_F(SimulatedLibraryTest, PlainChipBecomesASwitchUnitAcrossCallsAndAReplug) {
     ASSERT_TRUE(setMcp2221aForZorvex_(0));
     sim::SimChip chip = savedChip(file, 0);
     ASSERT_EQ(chip.received.size(), 2u);
-    EXPECT_EQ(chip.received[0], kReportA);
-    EXPECT_EQ(chip.received[1], kReportB);
+    EXPECT_EQ(chip.received[0], kWriteProductStringReport);
+    EXPECT_EQ(chip.received[1], kWriteGpSettingsReport);
     EXPECT_EQ(chip.flash.product, u"DELOQ-72N SWITCHER");
     EXPECT_EQ(chip.flash.gpSettings, (sim::PinBytes{0, 0, 17, 0}));
     EXPECT_EQ(getZorvexNum_(), 0u);
@@ -86,7 +86,7 @@ TEST_F(SimulatedLibraryTest, PlainChipBecomesASwitchUnitAcrossCallsAndAReplug) {
 
     ASSERT_TRUE(switchZorvex_(0, 1));
     chip = savedChip(file, 0);
-    EXPECT_EQ(chip.received.back(), kReportCOn);
+    EXPECT_EQ(chip.received.back(), kSetGp0OnReport);
     EXPECT_EQ(chip.gpioOutput[0], 1);
 }
 

@@ -182,7 +182,7 @@ TEST_F(ConsoleTest, ListsChipsAndSwitchesTheUnitByItsUnitNumber) {
 
     EXPECT_EQ(run({"-on"}, file.path()), "");
     EXPECT_EQ(chipIn(file, 1).gpioOutput[0], 1);
-    EXPECT_EQ(chipIn(file, 1).received, std::vector<std::string>{kReportCOn});
+    EXPECT_EQ(chipIn(file, 1).received, std::vector<std::string>{kSetGp0OnReport});
 
     // "1 -on" asks for unit 1, which is not there: nothing is sent.
     EXPECT_EQ(run({"1", "-on"}, file.path()), "");
@@ -195,7 +195,8 @@ TEST_F(ConsoleTest, ListsChipsAndSwitchesTheUnitByItsUnitNumber) {
     EXPECT_EQ(run({"0x", "-off"}, file.path()), "");
 
     EXPECT_EQ(chipIn(file, 1).received,
-              (std::vector<std::string>{kReportCOn, kReportCOff, kReportCOn, kReportCOff}));
+              (std::vector<std::string>{kSetGp0OnReport, kSetGp0OffReport, kSetGp0OnReport,
+                                        kSetGp0OffReport}));
     for (const std::size_t other : {0, 2, 3}) {
         EXPECT_TRUE(chipIn(file, other).received.empty()) << "device " << other;
     }
@@ -211,7 +212,7 @@ TEST_F(ConsoleTest, SetUpChipBecomesAUnitAfterAReplug) {
         ASSERT_TRUE(sim::saveScenario(file.path(), scenario));
     }
     EXPECT_EQ(run({"1", "-on"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 3).received, std::vector<std::string>{kReportCOn});
+    EXPECT_EQ(chipIn(file, 3).received, std::vector<std::string>{kSetGp0OnReport});
     EXPECT_EQ(chipIn(file, 3).gpioOutput[0], 0);
 
     EXPECT_EQ(run({"2", "-set"}, file.path()), "");
@@ -255,11 +256,12 @@ TEST_F(ConsoleTest, FaultyDevicesAreLeftOutOrRefuseWithoutAWord) {
     EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 1 unit.\n"));
 
     EXPECT_EQ(run({"0", "-set"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 2).received, (std::vector<std::string>{kReportA, kReportB}));
+    EXPECT_EQ(chipIn(file, 2).received,
+              (std::vector<std::string>{kWriteProductStringReport, kWriteGpSettingsReport}));
     EXPECT_EQ(chipIn(file, 2).flash.product, u"Plain");
 
     EXPECT_EQ(run({"-on"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 3).received, std::vector<std::string>{kReportCOn});
+    EXPECT_EQ(chipIn(file, 3).received, std::vector<std::string>{kSetGp0OnReport});
     EXPECT_EQ(chipIn(file, 3).gpioOutput[0], 0);
     for (const std::size_t closed : {0, 1}) {
         EXPECT_TRUE(chipIn(file, closed).received.empty()) << "device " << closed;
@@ -300,12 +302,13 @@ TEST_F(ConsoleTest, LockedAndNonGpioChipsRefuseWithoutAWord) {
          "product": "DELOQ-72N SWITCHER", "gpSettings": [1, 0, 0, 0]}
     ]})");
     EXPECT_EQ(run({"0", "-set"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 0).received, (std::vector<std::string>{kReportA, kReportB}));
+    EXPECT_EQ(chipIn(file, 0).received,
+              (std::vector<std::string>{kWriteProductStringReport, kWriteGpSettingsReport}));
     EXPECT_EQ(chipIn(file, 0).flash.product, u"Plain");
     EXPECT_EQ(chipIn(file, 0).flash.gpSettings, sim::kFactoryGpSettings);
 
     EXPECT_EQ(run({"-on"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 1).received, std::vector<std::string>{kReportCOn});
+    EXPECT_EQ(chipIn(file, 1).received, std::vector<std::string>{kSetGp0OnReport});
     EXPECT_EQ(chipIn(file, 1).gpioOutput[0], 0);
 }
 
@@ -359,7 +362,7 @@ TEST_F(ConsoleTest, WriteBackKeepsTheFileAsItWasBesideTheReport) {
         EXPECT_EQ(written["devices"][other], before["devices"][other]);
     }
     nlohmann::json unit = written["devices"][1];
-    EXPECT_EQ(unit["received"], nlohmann::json::array({kReportCOn}));
+    EXPECT_EQ(unit["received"], nlohmann::json::array({kSetGp0OnReport}));
     EXPECT_EQ(unit["gpioOutput"], nlohmann::json::array({1, 0, 0, 0}));
     unit.erase("received");
     unit.erase("gpioOutput");
@@ -385,7 +388,7 @@ TEST_F(ConsoleTest, LinkedScenarioUpdatesItsTargetAndAFifoHoldsNoChips) {
     fs::create_symlink(target.path(), link);
     EXPECT_EQ(run({"-on"}, link.string()), "");
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(chipIn(target, 1).received, std::vector<std::string>{kReportCOn});
+    EXPECT_EQ(chipIn(target, 1).received, std::vector<std::string>{kSetGp0OnReport});
     fs::remove(link);
 
     const fs::path fifo = target.path() + ".fifo";
@@ -462,7 +465,7 @@ TEST_F(ConsoleTest, SilentChipCostsAtMostTheReplyTimeout) {
     EXPECT_EQ(result.output, "");
     // One reply wait of 1000 ms beyond that; a second wait would be 2000.
     EXPECT_LT(result.elapsed - unwaited, std::chrono::milliseconds(1500));
-    EXPECT_EQ(chipIn(file, 0).received, std::vector<std::string>{kReportCOn});
+    EXPECT_EQ(chipIn(file, 0).received, std::vector<std::string>{kSetGp0OnReport});
 }
 
 TEST_F(ConsoleTest, EveryLibraryCallEnumeratesOnce) {
@@ -599,7 +602,7 @@ class WineHidStackTest : public ConsoleTest {
 TEST_F(WineHidStackTest, UnplugWhileTheChipIsAwaitedEndsTheWaitAtOnce) {
     TemporaryFile file(R"({"devices": [{"vendorId": 1240, "productId": 221,
         "product": "Plain", "responds": false}]})");
-    // The chip goes as soon as report A is in, while the console awaits
+    // The chip goes as soon as the product string report is in, while the console awaits
     // the reply that will never come.
     StartedConsole unplug(wineHidTool(), {"unplug", "0", "--after", file.path(), "1"}, file.path());
     StartedConsole console(console_, {"0", "-set"}, file.path());
@@ -607,13 +610,13 @@ TEST_F(WineHidStackTest, UnplugWhileTheChipIsAwaitedEndsTheWaitAtOnce) {
     ASSERT_EQ(unplug.finish().exitCode, 0);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output, "");
-    // The unplug lands in the wait for A's reply or, on a busy machine,
-    // in the wait for B's; either way that wait ends then and there, not
+    // The unplug lands in the wait for that report's reply or, on a busy machine,
+    // in the wait for the settings report's; either way that wait ends then and there, not
     // at its 1000 ms, and nothing more is sent.
     const std::vector<std::string> received = chipIn(file, 0).received;
     ASSERT_GE(received.size(), 1u);
     ASSERT_LE(received.size(), 2u);
-    EXPECT_EQ(received[0], kReportA);
+    EXPECT_EQ(received[0], kWriteProductStringReport);
     EXPECT_LT(result.elapsed, std::chrono::milliseconds(1000) * received.size());
 }
 
@@ -684,7 +687,8 @@ TEST_F(RealStackTest, ListingsAndSetUpsWithReplugsRepeatExactly) {
         }
         ASSERT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 1 unit.\n"));
         ASSERT_EQ(run({"2", "-set"}, file.path()), "");
-        ASSERT_EQ(chipIn(file, 3).received, (std::vector<std::string>{kReportA, kReportB}));
+        ASSERT_EQ(chipIn(file, 3).received,
+                  (std::vector<std::string>{kWriteProductStringReport, kWriteGpSettingsReport}));
         ASSERT_TRUE(replug(file, 3));
         ASSERT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 2 unit.\n"));
         ASSERT_EQ(run({"1", "-on"}, file.path()), "");

@@ -49,7 +49,7 @@ std::vector<unsigned char> reportCOn() {
     std::vector<unsigned char> report(65);
     for (std::size_t i = 0; i < report.size(); ++i) {
         report[i] = static_cast<unsigned char>(
-            std::stoi(std::string(kReportCOn).substr(2 * i, 2), nullptr, 16));
+            std::stoi(std::string(kSetGp0OnReport).substr(2 * i, 2), nullptr, 16));
     }
     return report;
 }
