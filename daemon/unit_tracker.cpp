@@ -78,7 +78,10 @@ Publications unitsMissing(UnitTracker& tracker, const std::vector<UnitSeen>& see
                           std::chrono::steady_clock::time_point now, bool force, bool connected) {
     const Settings& settings = tracker.settings;
     Publications out;
-    for (auto& [id, tracked] : tracker.units) {
+    for (auto& entry : tracker.units) {
+        // Named, not bound: clang 14's lambdas cannot capture a structured binding.
+        const std::string& id = entry.first;
+        TrackedUnit& tracked = entry.second;
         const bool stillThere = std::any_of(seen.begin(), seen.end(),
                                             [&](const UnitSeen& unit) { return unit.id == id; });
         if (stillThere) {
