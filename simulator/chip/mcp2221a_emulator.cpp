@@ -93,6 +93,28 @@ void setGpioOutputs(SimChip& chip, Exchange& x) {
     }
 }
 
+// The chip has no I2C device behind it here: its engine is always idle, so
+// a cancel has nothing to cancel and a new speed is always taken.
+void statusSetParameters(Exchange& x) {
+    using namespace status_parameters;
+    if (x.report[kCancelTransfer] == kCancel) {
+        x.reply[status_reply::kCancelMarker] = status_reply::kAlreadyIdle;
+    }
+    if (x.report[kSetSpeed] == kSetSpeedCode) {
+        x.reply[status_reply::kSpeedMarker] = status_reply::kSpeedConsidered;
+        x.reply[status_reply::kSpeedDivider] = x.report[kSpeedDivider];
+    }
+}
+
+void getSramSettings(const SimChip& chip, Exchange& x) {
+    x.reply[sram_reply::kVendorIdAt] = static_cast<std::uint8_t>(chip.vendorId & 0xFF);
+    x.reply[sram_reply::kVendorIdAt + 1] = static_cast<std::uint8_t>(chip.vendorId >> 8);
+    x.reply[sram_reply::kProductIdAt] = static_cast<std::uint8_t>(chip.productId & 0xFF);
+    x.reply[sram_reply::kProductIdAt + 1] = static_cast<std::uint8_t>(chip.productId >> 8);
+    std::copy(chip.gpSettings.begin(), chip.gpSettings.end(),
+              x.reply.begin() + static_cast<std::ptrdiff_t>(sram_reply::kGpSettingsAt));
+}
+
 void getGpioValues(const SimChip& chip, Exchange& x) {
     for (std::size_t pin = 0; pin < kGpPins; ++pin) {
         const bool gpio = isGpio(chip.gpSettings[pin]);
@@ -143,6 +165,12 @@ std::optional<HidReport> receiveReport(SimChip& chip, const HidReport& report) {
             break;
         case kGetGpioValues:
             getGpioValues(chip, x);
+            break;
+        case kStatusSetParameters:
+            statusSetParameters(x);
+            break;
+        case kGetSramSettings:
+            getSramSettings(chip, x);
             break;
         default:
             x.reply[kStatus] = kStatusNotSupported;

@@ -80,6 +80,69 @@ TEST(Emulator, AnswersReadsFromTheStateWritesLeft) {
     EXPECT_EQ(chip.received.size(), 8u);
 }
 
+// What Linux's hid_mcp2221 driver sends a chip, as it sends it: reports of
+// 1 to 18 bytes, the rest of the 64 zero. Each reply is written out from the
+// data sheet's tables, first bytes only (the rest is zero).
+TEST(Emulator, AnswersWhatTheKernelsDriverAsks) {
+    sim::SimChip chip = sim::makeMcp2221a();
+    chip.gpSettings = {0x00, 0x12, 0x11, 0x08};  // GP0 a low output, GP3 an input
+    const auto ask = [&](const std::string& command) {
+        HidReport report{};
+        for (std::size_t i = 0; 2 * i < command.size(); ++i) {
+            report[1 + i] =
+                static_cast<std::uint8_t>(std::stoul(command.substr(2 * i, 2), nullptr, 16));
+        }
+        const std::optional<HidReport> reply = sim::receiveReport(chip, report);
+        return reply ? sim::toHex(*reply).substr(2, 2 * 26) : std::string("silent");
+    };
+    const std::string zeros(52, '0');
+    const auto reply = [&](const std::string& start) { return start + zeros.substr(start.size()); };
+    // Status/Set Parameters: a new I2C speed (divider 0x1a), then a cancel.
+    EXPECT_EQ(ask("100000201a"), reply("1000"
+                                       "00"
+                                       "20"
+                                       "1a"));
+    EXPECT_EQ(ask("10001000"), reply("1000"
+                                     "11"
+                                     "00"
+                                     "00"));
+    // Get SRAM Settings: the IDs, low byte first, and the live GP settings.
+    EXPECT_EQ(ask("61"), reply("6100"
+                               "000000000000"
+                               "d804"
+                               "dd00" +
+                               std::string(20, '0') + "00121108"));
+    // GP0 high, as gpio_set does it; GP3 made an output, as direction_output does.
+    EXPECT_EQ(ask("5000"
+                  "0101"),
+              reply("5000"
+                    "0101"
+                    "0000"
+                    "eeeeeeee"
+                    "eeeeeeee"
+                    "00000000"));
+    EXPECT_EQ(chip.gpioOutput[0], 1);
+    EXPECT_EQ(ask("5000"
+                  "00000000"
+                  "00000000"
+                  "00000000"
+                  "000001"
+                  "00"),
+              reply("5000"
+                    "00000000"
+                    "eeeeeeee"
+                    "eeeeeeee"
+                    "00000100"));
+    EXPECT_EQ(ask("51"), reply("5100"
+                               "0100"
+                               "eeef"
+                               "eeef"
+                               "0000"));
+    // A command the chip does not have.
+    EXPECT_EQ(ask("20"), reply("2002"));
+    EXPECT_EQ(chip.received.size(), 7u);
+}
+
 TEST(ScenarioFile, FillsDefaultsAndKeepsUnknownFieldsOnWriteBack) {
     TemporaryFile file(R"({"devices": [
         {"vendorId": 1240, "productId": 221, "product": "\u65e5\u672c", "gpSettings": [0, 0, 1, 0],

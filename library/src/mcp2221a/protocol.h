@@ -37,8 +37,10 @@ constexpr std::size_t kCommandCode = byteAt(0);
 constexpr std::size_t kStatus = byteAt(1);
 
 // Command codes.
+constexpr std::uint8_t kStatusSetParameters = 0x10;
 constexpr std::uint8_t kSetGpioOutputValues = 0x50;
 constexpr std::uint8_t kGetGpioValues = 0x51;
+constexpr std::uint8_t kGetSramSettings = 0x61;
 constexpr std::uint8_t kReadFlashData = 0xB0;
 constexpr std::uint8_t kWriteFlashData = 0xB1;
 
@@ -110,6 +112,36 @@ constexpr std::size_t directionAt(std::size_t pin) {
 }
 constexpr std::size_t kGp0Value = valueAt(0);
 }  // namespace get_gpio_reply
+
+// Status/Set Parameters (0x10): the command may cancel the current I2C
+// transfer and set the I2C speed; the reply says what became of each, and
+// the state of the chip's I2C engine (0: idle).
+namespace status_parameters {
+constexpr std::size_t kCancelTransfer = byteAt(2);
+constexpr std::size_t kSetSpeed = byteAt(3);
+constexpr std::size_t kSpeedDivider = byteAt(4);
+constexpr std::uint8_t kCancel = 0x10;
+constexpr std::uint8_t kSetSpeedCode = 0x20;
+}  // namespace status_parameters
+
+namespace status_reply {
+constexpr std::size_t kCancelMarker = byteAt(2);
+constexpr std::size_t kSpeedMarker = byteAt(3);
+constexpr std::size_t kSpeedDivider = byteAt(4);
+constexpr std::size_t kI2cState = byteAt(8);
+// A cancel of an engine that was idle anyway, and a new speed taken.
+constexpr std::uint8_t kAlreadyIdle = 0x11;
+constexpr std::uint8_t kSpeedConsidered = 0x20;
+}  // namespace status_reply
+
+// Get SRAM Settings (0x61) reply: the settings the chip runs with now,
+// among them its USB IDs (low byte first) from byte 8 and GP0..GP3's
+// settings from byte 22.
+namespace sram_reply {
+constexpr std::size_t kVendorIdAt = byteAt(8);
+constexpr std::size_t kProductIdAt = byteAt(10);
+constexpr std::size_t kGpSettingsAt = byteAt(22);
+}  // namespace sram_reply
 
 // Read Flash Data (0xB0) and Write Flash Data (0xB1): byte 1 of the
 // command names what is read or written.
