@@ -4,7 +4,9 @@
  * every check held; each failed check is printed. The scenario it writes
  * is the simulated library's; for the hardware library, "c_caller
  * --scenario FILE" writes it, and the chips must be made from it before
- * c_caller runs. */
+ * c_caller runs. Where Linux's own hid_mcp2221 holds the chips (the Linux
+ * VM's ZORVEX_VM_DRIVER=mcp2221), no flash write passes the driver, and
+ * setMcp2221aForZorvex must say so. */
 #if !defined(_WIN32)
 #define _POSIX_C_SOURCE 200809L
 #endif
@@ -154,9 +156,11 @@ int main(int argc, char* argv[]) {
     zorvexReleaseText(&unset);
     CHECK(cramped.units == NULL && cramped.capacity == 0 && cramped.owned == 0);
 
+    const char* driver = getenv("ZORVEX_VM_DRIVER");
+    const bool flashReachable = driver == NULL || strcmp(driver, "mcp2221") != 0;
     CHECK(switchZorvex(0, 1));
     CHECK(!switchZorvex(1, 1));
-    CHECK(setMcp2221aForZorvex(0));
+    CHECK(setMcp2221aForZorvex(0) == flashReachable);
     CHECK(!setMcp2221aForZorvex(2));
 
     closeLibrary(library);

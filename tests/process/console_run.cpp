@@ -20,6 +20,17 @@ std::filesystem::path incompleteLibrary() {
     return buildPath(environment("ZORVEX_INCOMPLETE_LIBRARY", ZORVEX_DEFAULT_INCOMPLETE_LIBRARY));
 }
 
+bool onRealKernel() {
+    const std::string tool = environment("ZORVEX_CHIP_SET_TOOL");
+    const std::string name = "zorvex_gadget";
+    return tool.size() >= name.size() &&
+           tool.compare(tool.size() - name.size(), name.size(), name) == 0;
+}
+
+bool heldByKernelDriver() {
+    return onRealKernel() && environment("ZORVEX_VM_DRIVER") == "mcp2221";
+}
+
 std::string lines(const std::string& text) {
 #if defined(_WIN32)
     std::string out;

@@ -29,14 +29,23 @@ ConsoleRun runConsole(const std::filesystem::path& console,
 
 #if !defined(_WIN32)
 // The command that runs `console` with `arguments` on the chip set under
-// test: on a umockdev testbed made from `scenario` when ZORVEX_UMOCKDEV_TOOL
-// names the tool that makes one, else the console alone.
+// test: when ZORVEX_CHIP_SET_TOOL names a tool that puts the chips of
+// `scenario` under a real Linux stack for one program (zorvex_umockdev's
+// testbed, or zorvex_gadget's USB devices in the Linux VM), through it;
+// else the console alone.
 std::vector<std::string> consoleCommand(const std::filesystem::path& console,
                                         const std::vector<std::string>& arguments,
                                         const std::string& scenario);
-// That tool, as ZORVEX_UMOCKDEV_TOOL names it; empty where there is none.
-std::string umockdevTool();
+// That tool, as ZORVEX_CHIP_SET_TOOL names it; empty where there is none.
+std::string chipSetTool();
 #endif
+
+// Whether that tool is zorvex_gadget: the chips are USB devices of the Linux
+// VM's real kernel.
+bool onRealKernel();
+// Whether Linux's own hid_mcp2221 holds them there (ZORVEX_VM_DRIVER): the
+// driver sends the chips reports of its own and lets no flash write pass.
+bool heldByKernelDriver();
 
 #if defined(_WIN32)
 // A console started and not yet waited for, so that a test can act while it

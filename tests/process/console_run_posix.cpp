@@ -7,15 +7,15 @@
 
 namespace zorvex::test {
 
-std::string umockdevTool() {
-    return environment("ZORVEX_UMOCKDEV_TOOL");
+std::string chipSetTool() {
+    return environment("ZORVEX_CHIP_SET_TOOL");
 }
 
 std::vector<std::string> consoleCommand(const std::filesystem::path& console,
                                         const std::vector<std::string>& arguments,
                                         const std::string& scenario) {
     std::vector<std::string> command;
-    const std::string tool = umockdevTool();
+    const std::string tool = chipSetTool();
     if (!tool.empty()) {
         command = {tool, scenario, "--"};
     }

@@ -127,6 +127,30 @@ class ConsoleFixture : public ::testing::Test {
     static sim::SimChip chipIn(const TemporaryFile& file, std::size_t index) {
         return sim::loadScenario(file.path()).value().devices.chips.at(index);
     }
+    // Device `index` received exactly `expected`, where the library's
+    // reports reach it as written. Where Linux's hid_mcp2221 holds it, the
+    // driver sends its own (its probe, reads of the pins, a switch as two
+    // reports) and lets no flash write pass: there it received no flash
+    // write, and nothing that switches unless `expected` switches; the
+    // state checks beside each call say what the switches did.
+    static void expectSent(const TemporaryFile& file, std::size_t index,
+                           const std::vector<std::string>& expected) {
+        const std::vector<std::string> received = chipIn(file, index).received;
+        if (!heldByKernelDriver()) {
+            EXPECT_EQ(received, expected) << "device " << index;
+            return;
+        }
+        const auto command = [](const std::string& report) { return report.substr(2, 2); };
+        const bool switches = std::any_of(expected.begin(), expected.end(), [&](const auto& r) {
+            return command(r) == command(kSetGp0OnReport);
+        });
+        for (const std::string& report : received) {
+            EXPECT_NE(command(report), command(kWriteProductStringReport)) << "device " << index;
+            if (!switches) {
+                EXPECT_NE(command(report), command(kSetGp0OnReport)) << "device " << index;
+            }
+        }
+    }
     // A copy of the console in a fresh folder, with `library` beside it when given.
     fs::path consoleCopyIn(const fs::path& folder, const fs::path& library = {}) {
         return copyConsole(console_, folder, library);
@@ -182,7 +206,7 @@ TEST_F(ConsoleTest, ListsChipsAndSwitchesTheUnitByItsUnitNumber) {
 
     EXPECT_EQ(run({"-on"}, file.path()), "");
     EXPECT_EQ(chipIn(file, 1).gpioOutput[0], 1);
-    EXPECT_EQ(chipIn(file, 1).received, std::vector<std::string>{kSetGp0OnReport});
+    expectSent(file, 1, {kSetGp0OnReport});
 
     // "1 -on" asks for unit 1, which is not there: nothing is sent.
     EXPECT_EQ(run({"1", "-on"}, file.path()), "");
@@ -194,15 +218,16 @@ TEST_F(ConsoleTest, ListsChipsAndSwitchesTheUnitByItsUnitNumber) {
     EXPECT_EQ(chipIn(file, 1).gpioOutput[0], 1);
     EXPECT_EQ(run({"0x", "-off"}, file.path()), "");
 
-    EXPECT_EQ(chipIn(file, 1).received,
-              (std::vector<std::string>{kSetGp0OnReport, kSetGp0OffReport, kSetGp0OnReport,
-                                        kSetGp0OffReport}));
+    expectSent(file, 1, {kSetGp0OnReport, kSetGp0OffReport, kSetGp0OnReport, kSetGp0OffReport});
     for (const std::size_t other : {0, 2, 3}) {
-        EXPECT_TRUE(chipIn(file, other).received.empty()) << "device " << other;
+        expectSent(file, other, {});
     }
 }
 
 TEST_F(ConsoleTest, SetUpChipBecomesAUnitAfterAReplug) {
+    if (heldByKernelDriver()) {
+        GTEST_SKIP() << "no flash write passes hid_mcp2221: the chip cannot be set up there";
+    }
     TemporaryFile file(kThreeChips);
     // Named a unit but with the factory's pin settings: GP0 is no GPIO, so
     // the chip refuses to switch until it has been set up and replugged.
@@ -212,7 +237,7 @@ TEST_F(ConsoleTest, SetUpChipBecomesAUnitAfterAReplug) {
         ASSERT_TRUE(sim::saveScenario(file.path(), scenario));
     }
     EXPECT_EQ(run({"1", "-on"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 3).received, std::vector<std::string>{kSetGp0OnReport});
+    expectSent(file, 3, {kSetGp0OnReport});
     EXPECT_EQ(chipIn(file, 3).gpioOutput[0], 0);
 
     EXPECT_EQ(run({"2", "-set"}, file.path()), "");
@@ -230,6 +255,11 @@ TEST_F(ConsoleTest, FaultyDevicesAreLeftOutOrRefuseWithoutAWord) {
 #if defined(_WIN32)
     if (onWineHidStack()) {
         GTEST_SKIP() << "hidclass opens a device and reads its IDs itself: a minidriver "
+                        "cannot make either fail (LockedAndNonGpioChipsRefuse runs there)";
+    }
+#else
+    if (onRealKernel()) {
+        GTEST_SKIP() << "the kernel opens a USB device and reads its IDs itself: a device "
                         "cannot make either fail (LockedAndNonGpioChipsRefuse runs there)";
     }
 #endif
@@ -256,15 +286,14 @@ TEST_F(ConsoleTest, FaultyDevicesAreLeftOutOrRefuseWithoutAWord) {
     EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 1 unit.\n"));
 
     EXPECT_EQ(run({"0", "-set"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 2).received,
-              (std::vector<std::string>{kWriteProductStringReport, kWriteGpSettingsReport}));
+    expectSent(file, 2, {kWriteProductStringReport, kWriteGpSettingsReport});
     EXPECT_EQ(chipIn(file, 2).flash.product, u"Plain");
 
     EXPECT_EQ(run({"-on"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 3).received, std::vector<std::string>{kSetGp0OnReport});
+    expectSent(file, 3, {kSetGp0OnReport});
     EXPECT_EQ(chipIn(file, 3).gpioOutput[0], 0);
     for (const std::size_t closed : {0, 1}) {
-        EXPECT_TRUE(chipIn(file, closed).received.empty()) << "device " << closed;
+        expectSent(file, closed, {});
     }
 }
 
@@ -283,8 +312,8 @@ TEST_F(ConsoleTest, UnpluggedDevicesAreNotThereUntilPluggedInAgain) {
     EXPECT_EQ(run({"-zorvexnum"}, file.path()), lines("Found Zorvex ... 0 unit.\n"));
     EXPECT_EQ(run({"-mcplist"}, file.path()).rfind(lines("Found Mcp2221a ... 2 unit.\n"), 0), 0u);
     EXPECT_EQ(run({"1", "-set"}, file.path()), "");
-    EXPECT_TRUE(chipIn(file, 1).received.empty());
-    EXPECT_EQ(chipIn(file, 3).received.size(), 2u);
+    expectSent(file, 1, {});
+    expectSent(file, 3, {kWriteProductStringReport, kWriteGpSettingsReport});
 
     auto scenario = sim::loadScenario(file.path()).value();
     sim::replug(scenario.devices.chips[1]);
@@ -302,13 +331,12 @@ TEST_F(ConsoleTest, LockedAndNonGpioChipsRefuseWithoutAWord) {
          "product": "DELOQ-72N SWITCHER", "gpSettings": [1, 0, 0, 0]}
     ]})");
     EXPECT_EQ(run({"0", "-set"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 0).received,
-              (std::vector<std::string>{kWriteProductStringReport, kWriteGpSettingsReport}));
+    expectSent(file, 0, {kWriteProductStringReport, kWriteGpSettingsReport});
     EXPECT_EQ(chipIn(file, 0).flash.product, u"Plain");
     EXPECT_EQ(chipIn(file, 0).flash.gpSettings, sim::kFactoryGpSettings);
 
     EXPECT_EQ(run({"-on"}, file.path()), "");
-    EXPECT_EQ(chipIn(file, 1).received, std::vector<std::string>{kSetGp0OnReport});
+    expectSent(file, 1, {kSetGp0OnReport});
     EXPECT_EQ(chipIn(file, 1).gpioOutput[0], 0);
 }
 
@@ -349,6 +377,9 @@ TEST_F(ConsoleTest, InvalidScenarioMeansNoChipsAndIsNeverRewritten) {
 }
 
 TEST_F(ConsoleTest, WriteBackKeepsTheFileAsItWasBesideTheReport) {
+    if (heldByKernelDriver()) {
+        GTEST_SKIP() << "hid_mcp2221's probe writes to every chip it takes";
+    }
     std::string compact = kThreeChips;
     compact.erase(std::remove(compact.begin(), compact.end(), '\n'), compact.end());
     TemporaryFile file(compact);
@@ -388,7 +419,8 @@ TEST_F(ConsoleTest, LinkedScenarioUpdatesItsTargetAndAFifoHoldsNoChips) {
     fs::create_symlink(target.path(), link);
     EXPECT_EQ(run({"-on"}, link.string()), "");
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(chipIn(target, 1).received, std::vector<std::string>{kSetGp0OnReport});
+    expectSent(target, 1, {kSetGp0OnReport});
+    EXPECT_EQ(chipIn(target, 1).gpioOutput[0], 1);
     fs::remove(link);
 
     const fs::path fifo = target.path() + ".fifo";
@@ -400,6 +432,10 @@ TEST_F(ConsoleTest, LinkedScenarioUpdatesItsTargetAndAFifoHoldsNoChips) {
 // Many consoles at once on one file: every report lands in it, and every
 // listing shows the file as some writer left it, never half of it.
 TEST_F(ConsoleTest, ConsolesSharingAFileLoseNoReport) {
+    if (onRealKernel()) {
+        GTEST_SKIP() << "each console would get USB devices of its own (zorvexd's tests share "
+                        "one chip among programs there)";
+    }
     TemporaryFile file(kThreeChips);
     const std::string listing = run({"-mcplist"}, file.path());
     const ScratchFolder scratch("concurrent");
@@ -453,6 +489,9 @@ TEST_F(ConsoleTest, ConsolesSharingAFileLoseNoReport) {
 #endif
 
 TEST_F(ConsoleTest, SilentChipCostsAtMostTheReplyTimeout) {
+    if (heldByKernelDriver()) {
+        GTEST_SKIP() << "hid_mcp2221 bounds each of its exchanges itself, at 4 s";
+    }
     // A run that waits for nothing, on this build and chip set: a sanitizer
     // and a testbed's preload alone take some 200 ms of it.
     TemporaryFile answering(R"({"devices": [{"vendorId": 1240, "productId": 221,
@@ -465,7 +504,7 @@ TEST_F(ConsoleTest, SilentChipCostsAtMostTheReplyTimeout) {
     EXPECT_EQ(result.output, "");
     // One reply wait of 1000 ms beyond that; a second wait would be 2000.
     EXPECT_LT(result.elapsed - unwaited, std::chrono::milliseconds(1500));
-    EXPECT_EQ(chipIn(file, 0).received, std::vector<std::string>{kSetGp0OnReport});
+    expectSent(file, 0, {kSetGp0OnReport});
 }
 
 TEST_F(ConsoleTest, EveryLibraryCallEnumeratesOnce) {
@@ -635,7 +674,7 @@ class RealStackTest : public ConsoleTest {
     }
 #else
     static bool onUmockdev() {
-        return !umockdevTool().empty();
+        return !chipSetTool().empty() && !onRealKernel();
     }
     static bool onRealStack() {
         return onUmockdev();

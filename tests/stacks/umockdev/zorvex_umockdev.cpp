@@ -23,7 +23,7 @@
 
 #include "hidraw_node.h"
 #include "scenario/scenario_store.h"
-#include "seam/linux/hidraw_sysfs.h"
+#include "seam/linux/hid_sysfs.h"
 #include "usb_sysfs.h"
 
 namespace {

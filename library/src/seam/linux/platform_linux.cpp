@@ -1,6 +1,11 @@
-// The device seam over hidapi (its hidraw backend on Linux). Paths come in
-// hidapi's enumeration order; reports go out as written, report ID 0 first,
-// and replies come back with that ID put in front again.
+// The device seam on Linux. A chip reaches us one of two ways: as a hidraw
+// node, through hidapi (its hidraw backend), or, where Linux's own
+// hid_mcp2221 driver holds it, as that driver's gpiochip. Paths come in
+// hidapi's enumeration order, the driver's chips placed among them by
+// where they are plugged in. Reports to a hidraw node go out as written,
+// report ID 0 first, and replies come back with that ID put in front again;
+// a report to a chip the driver holds is carried out through its gpiochip
+// and answered as the chip would have answered it.
 //
 // hidapi, and libudev with it, is loaded the first time there is a hidraw
 // node to list, not with this library: a start where there is none costs
@@ -10,13 +15,19 @@
 #include <dlfcn.h>
 #include <hidapi.h>
 #include <link.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
+#include "seam/linux/driver_held_chips.h"
+#include "seam/linux/gpio_reports.h"
+#include "seam/linux/gpiochip_line.h"
+#include "seam/linux/hid_sysfs.h"
 #include "seam/linux/hidapi_framing.h"
-#include "seam/linux/hidraw_sysfs.h"
 #include "seam/platform.h"
 
 namespace zorvex::platform {
@@ -53,14 +64,18 @@ class Hidapi {
     void* library_;
 };
 
-// An open device, the path it was opened by (which is all sysfs needs to
-// answer for its IDs and strings) and the hidapi calls it is used with.
+// An open device and the path it was opened by, which is all sysfs needs
+// to answer for its IDs and strings. A hidraw node is hidapi's device with
+// the hidapi calls it is used with; a chip the kernel's driver holds is its
+// gpiochip, and what its last report came to.
 struct Device {
-    hid_device* hid;
     DevicePath path;
-    decltype(hid_close)* close;
-    decltype(hid_write)* write;
-    decltype(hid_read_timeout)* read;
+    hid_device* hid = nullptr;
+    decltype(hid_close)* close = nullptr;
+    decltype(hid_write)* write = nullptr;
+    decltype(hid_read_timeout)* read = nullptr;
+    int gpiochip = -1;
+    std::optional<HidReport> answer;
 };
 
 Device* asDevice(DeviceHandle device) {
@@ -99,31 +114,33 @@ __attribute__((destructor)) void releaseHidapi() {
 
 void listHidInterfaces(DeviceList& list) {
     // Without a hidraw node, hidapi and udev would be started only to find nothing.
-    if (!hasHidrawNodes(kSysfs)) {
-        return;
-    }
-    const Hidapi hidapi(Load::ifNeeded);
-    auto* enumerate = hidapi.find<decltype(hid_enumerate)>("hid_enumerate");
-    auto* release = hidapi.find<decltype(hid_free_enumeration)>("hid_free_enumeration");
-    if (enumerate == nullptr || release == nullptr) {
-        return;
-    }
-    const std::unique_ptr<hid_device_info, decltype(release)> devices(enumerate(0, 0), release);
-    for (const hid_device_info* device = devices.get(); device != nullptr; device = device->next) {
-        if (device->path != nullptr) {
-            list.emplace_back(device->path);
+    if (hasHidrawNodes(kSysfs)) {
+        const Hidapi hidapi(Load::ifNeeded);
+        auto* enumerate = hidapi.find<decltype(hid_enumerate)>("hid_enumerate");
+        auto* release = hidapi.find<decltype(hid_free_enumeration)>("hid_free_enumeration");
+        if (enumerate != nullptr && release != nullptr) {
+            const std::unique_ptr<hid_device_info, decltype(release)> devices(enumerate(0, 0),
+                                                                              release);
+            for (const hid_device_info* device = devices.get(); device != nullptr;
+                 device = device->next) {
+                if (device->path != nullptr) {
+                    list.emplace_back(device->path);
+                }
+            }
         }
     }
+    addDriverHeldChips(kSysfs, list);
 }
 
-DeviceHandle openDevice(const DevicePath& path) {
+namespace {
+
+DeviceHandle openThroughHidapi(const DevicePath& path) {
     const Hidapi hidapi(Load::ifNeeded);
     auto* open = hidapi.find<decltype(hid_open_path)>("hid_open_path");
-    Device found{nullptr,
-                 {},
-                 hidapi.find<decltype(hid_close)>("hid_close"),
-                 hidapi.find<decltype(hid_write)>("hid_write"),
-                 hidapi.find<decltype(hid_read_timeout)>("hid_read_timeout")};
+    Device found;
+    found.close = hidapi.find<decltype(hid_close)>("hid_close");
+    found.write = hidapi.find<decltype(hid_write)>("hid_write");
+    found.read = hidapi.find<decltype(hid_read_timeout)>("hid_read_timeout");
     if (open == nullptr || found.close == nullptr || found.write == nullptr ||
         found.read == nullptr) {
         return nullptr;
@@ -132,23 +149,47 @@ DeviceHandle openDevice(const DevicePath& path) {
     if (found.hid == nullptr) {
         return nullptr;
     }
-    auto* device = new (std::nothrow) Device{found};
+    Device* device = nullptr;
     try {
-        if (device != nullptr) {
-            device->path = path;
-        }
+        found.path = path;
+        device = new Device(std::move(found));
     } catch (...) {
-        delete device;
-        device = nullptr;
-    }
-    if (device == nullptr) {
         found.close(found.hid);
     }
     return device;
 }
 
+DeviceHandle openThroughDriver(const DevicePath& path) {
+    const int chip = openChipGpio(path);
+    if (chip < 0) {
+        return nullptr;
+    }
+    Device* device = nullptr;
+    try {
+        device = new Device;
+        device->path = path;
+        device->gpiochip = chip;
+    } catch (...) {
+        delete device;
+        device = nullptr;
+        close(chip);
+    }
+    return device;
+}
+
+}  // namespace
+
+DeviceHandle openDevice(const DevicePath& path) {
+    return isGpiochipPath(path) ? openThroughDriver(path) : openThroughHidapi(path);
+}
+
 void closeDevice(DeviceHandle device) {
-    asDevice(device)->close(asDevice(device)->hid);
+    if (asDevice(device)->hid != nullptr) {
+        asDevice(device)->close(asDevice(device)->hid);
+    }
+    if (asDevice(device)->gpiochip >= 0) {
+        close(asDevice(device)->gpiochip);
+    }
     delete asDevice(device);
 }
 
@@ -160,28 +201,52 @@ void closeDevice(DeviceHandle device) {
 // other buses, which is no USB string. Asking hidapi after sysfs could only
 // ever give another answer, never a better one.
 bool readDeviceIds(DeviceHandle device, std::uint16_t& vendorId, std::uint16_t& productId) {
-    return readHidrawIds(kSysfs, asDevice(device)->path, vendorId, productId);
+    return readHidIds(kSysfs, asDevice(device)->path, vendorId, productId);
 }
 
 bool readDeviceString(DeviceHandle device, DeviceString which, StringBuffer& buffer) {
-    return readHidrawString(kSysfs, asDevice(device)->path, which, buffer);
+    return readHidString(kSysfs, asDevice(device)->path, which, buffer);
 }
 
 bool readDevicePort(const DevicePath& path, std::string& port) {
-    return readHidrawPort(kSysfs, path, port);
+    return readHidPort(kSysfs, path, port);
 }
 
 bool writeReport(DeviceHandle device, const HidReport& report) {
-    return asDevice(device)->write(asDevice(device)->hid, report.data(), report.size()) ==
-           static_cast<int>(report.size());
+    Device& open = *asDevice(device);
+    if (open.hid != nullptr) {
+        return open.write(open.hid, report.data(), report.size()) ==
+               static_cast<int>(report.size());
+    }
+    // What the driver cannot carry out is never sent.
+    const LineAsk ask = lineAskOf(report);
+    if (ask == LineAsk::unsupported) {
+        return false;
+    }
+    const LineState state = ask == LineAsk::read
+                                ? readGp0(open.gpiochip)
+                                : driveGp0(open.gpiochip, ask == LineAsk::driveHigh);
+    open.answer = replyThroughLine(report, state);
+    return true;
 }
 
 bool readReport(DeviceHandle device, HidReport& reply, std::uint32_t capacity,
                 std::uint32_t& bytesRead, std::uint32_t timeoutMs) {
-    unsigned char data[kHidReportSize - 1];
-    const int received = asDevice(device)->read(asDevice(device)->hid, data, sizeof data,
-                                                static_cast<int>(timeoutMs));
-    return frameReply(data, received, reply, capacity, bytesRead);
+    Device& open = *asDevice(device);
+    if (open.hid != nullptr) {
+        unsigned char data[kHidReportSize - 1];
+        const int received = open.read(open.hid, data, sizeof data, static_cast<int>(timeoutMs));
+        return frameReply(data, received, reply, capacity, bytesRead);
+    }
+    // The driver has already waited for the chip; no other answer comes.
+    bytesRead = 0;
+    if (!open.answer || capacity == 0) {
+        return false;
+    }
+    bytesRead = std::min<std::uint32_t>(capacity, kHidReportSize);
+    std::copy_n(open.answer->begin(), bytesRead, reply.begin());
+    open.answer.reset();
+    return true;
 }
 
 }  // namespace zorvex::platform

@@ -1,4 +1,4 @@
-#include "seam/linux/hidraw_sysfs.h"
+#include "seam/linux/hid_sysfs.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,19 +13,11 @@ namespace zorvex::platform {
 
 namespace {
 
-constexpr const char* kNodePrefix = "/dev/hidraw";
-
-// The sysfs link to the HID device behind a hidraw node; empty for anything
-// else. The kernel follows the link when it opens a path through it, and
-// ".." after it climbs the device tree, so each lookup is one open.
-std::string hidDeviceLink(const std::string& sysfs, const std::string& node) {
-    const std::string prefix = kNodePrefix;
-    if (node.compare(0, prefix.size(), prefix) != 0 || node.size() == prefix.size() ||
-        node.size() > prefix.size() + 9 ||
-        node.find_first_not_of("0123456789", prefix.size()) != std::string::npos) {
-        return {};
-    }
-    return sysfs + "/class/hidraw/" + node.substr(5) + "/device";
+// Whether `node` is `prefix` and a number, as "/dev/hidraw3" is for "/dev/hidraw".
+bool hasNumberAfter(const std::string& node, const std::string& prefix) {
+    return node.compare(0, prefix.size(), prefix) == 0 && node.size() > prefix.size() &&
+           node.size() <= prefix.size() + 9 &&
+           node.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
 }
 
 // A sysfs attribute: small, so one read; without its trailing line break.
@@ -49,6 +41,14 @@ bool readAttribute(const std::string& path, std::string& value) {
 
 }  // namespace
 
+bool isHidrawPath(const std::string& path) {
+    return hasNumberAfter(path, "/dev/hidraw");
+}
+
+bool isGpiochipPath(const std::string& path) {
+    return hasNumberAfter(path, "/dev/gpiochip");
+}
+
 bool hasHidrawNodes(const std::string& sysfs) {
     DIR* folder = opendir((sysfs + "/class/hidraw").c_str());
     if (folder == nullptr) {
@@ -63,9 +63,23 @@ bool hasHidrawNodes(const std::string& sysfs) {
     return found;
 }
 
-bool readHidrawIds(const std::string& sysfs, const std::string& node, std::uint16_t& vendorId,
-                   std::uint16_t& productId) {
-    const std::string device = hidDeviceLink(sysfs, node);
+std::string hidDeviceFolder(const std::string& sysfs, const std::string& node) {
+    // The kernel follows a link when it opens a path through it, and ".."
+    // after it climbs the device tree, so each lookup below is one open. A
+    // gpiochip is a device of the gpio bus, which gives it no "device"
+    // link: its parent is the HID device.
+    if (isHidrawPath(node)) {
+        return sysfs + "/class/hidraw/" + node.substr(5) + "/device";
+    }
+    if (isGpiochipPath(node)) {
+        return sysfs + "/bus/gpio/devices/" + node.substr(5) + "/..";
+    }
+    return {};
+}
+
+bool readHidIds(const std::string& sysfs, const std::string& node, std::uint16_t& vendorId,
+                std::uint16_t& productId) {
+    const std::string device = hidDeviceFolder(sysfs, node);
     std::string uevent;
     if (device.empty() || !readAttribute(device + "/uevent", uevent)) {
         return false;
@@ -112,8 +126,8 @@ bool isUsbPortPath(const std::string& port) {
     return digit;
 }
 
-bool readHidrawPort(const std::string& sysfs, const std::string& node, std::string& port) {
-    const std::string device = hidDeviceLink(sysfs, node);
+bool readHidPort(const std::string& sysfs, const std::string& node, std::string& port) {
+    const std::string device = hidDeviceFolder(sysfs, node);
     if (device.empty()) {
         return false;
     }
@@ -131,11 +145,11 @@ bool readHidrawPort(const std::string& sysfs, const std::string& node, std::stri
     return true;
 }
 
-bool readHidrawString(const std::string& sysfs, const std::string& node, DeviceString which,
-                      StringBuffer& buffer) {
+bool readHidString(const std::string& sysfs, const std::string& node, DeviceString which,
+                   StringBuffer& buffer) {
     // The strings belong to the USB device: the HID device's grandparent
     // (HID device, USB interface, USB device). Another bus has none there.
-    const std::string device = hidDeviceLink(sysfs, node);
+    const std::string device = hidDeviceFolder(sysfs, node);
     std::string utf8;
     if (device.empty() ||
         !readAttribute(device + (which == DeviceString::manufacturer ? "/../../manufacturer"
