@@ -4,11 +4,12 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <map>
 
 #include "log.h"
 #include "mqtt_session.h"
+#include "requests.h"
 #include "service_notify.h"
-#include "set_commands.h"
 #include "topics.h"
 #include "unit_tracker.h"
 
@@ -28,10 +29,18 @@ void requestStop(int) {
     stopRequested = 1;
 }
 
+// A unit that a cycle has switched off, to be switched on again at `onAt`.
+struct PendingCycle {
+    Clock::time_point onAt;
+    std::string answerTopic;
+    std::string correlation;
+};
+
 struct Daemon {
     const Settings& settings;
     MqttSession session;
     UnitTracker tracker;
+    std::map<std::string, PendingCycle> cycles;  // by unit id
 };
 
 void send(Daemon& daemon, const Publications& publications) {
@@ -40,31 +49,133 @@ void send(Daemon& daemon, const Publications& publications) {
     }
 }
 
-void handleSet(Daemon& daemon, const Message& message) {
-    const std::optional<std::string> id = unitOfSetTopic(nodeTopic(daemon.settings), message.topic);
-    if (!id) {
+// What a switch came to: done when the chip read back as asked.
+struct Switched {
+    bool done = false;
+    std::string state;  // as read back: ON, OFF, or empty
+    std::string reason;
+};
+
+void answer(Daemon& daemon, const std::string& topic, const std::string& correlation,
+            const Switched& switched) {
+    if (!topic.empty()) {
+        daemon.session.answer(topic, answerPayload(switched.done, switched.state, switched.reason),
+                              correlation);
+    }
+}
+
+Switched refused(std::string reason) {
+    return {false, {}, std::move(reason)};
+}
+
+// Switches the unit, reads it back, and publishes what it read. A chip that
+// did not answer is not asked again: one wait is the bound.
+Switched switchUnit(Daemon& daemon, TrackedUnit& tracked, const std::string& topic, bool on) {
+    const units::Switch taken = units::switchGp0(tracked.unit.path, on);
+    const Gp0 reading =
+        taken == units::Switch::noAnswer ? Gp0::noAnswer : units::readGp0(tracked.unit.path);
+    logLine("switched %s: asked %s, %s, read back %s", topic.c_str(), on ? "ON" : "OFF",
+            taken == units::Switch::taken ? "taken" : "refused", units::describe(reading));
+    send(daemon, unitSwitched(tracked, daemon.settings, reading));
+    const std::string state = reading == Gp0::on ? "ON" : reading == Gp0::off ? "OFF" : "";
+    if (taken == units::Switch::notGpio || reading == Gp0::notGpio) {
+        return {false, state,
+                "unit " + tracked.unit.id + " cannot be switched: its GP0 is not a GPIO; run " +
+                    "zorvex_cui " + std::to_string(tracked.unit.chip) + " -set and replug it"};
+    }
+    if (taken == units::Switch::noAnswer || reading == Gp0::noAnswer) {
+        return {false, state, "unit " + tracked.unit.id + " did not answer"};
+    }
+    if (taken == units::Switch::refused) {
+        return {false, state, "unit " + tracked.unit.id + " refused the switch"};
+    }
+    const std::string asked = on ? "ON" : "OFF";
+    if (state != asked) {
+        return {
+            false, state,
+            "unit " + tracked.unit.id + " read back " + state + " after " + asked + " was asked"};
+    }
+    return {true, state, {}};
+}
+
+// A set or a cycle ends the wait of a cycle under way on the same unit.
+void endCycle(Daemon& daemon, const std::string& unit) {
+    const auto pending = daemon.cycles.find(unit);
+    if (pending != daemon.cycles.end()) {
+        logLine("cycle of unit %s ended during its wait", unit.c_str());
+        answer(daemon, pending->second.answerTopic, pending->second.correlation,
+               refused("a set or cycle message for unit " + unit + " came during the wait"));
+        daemon.cycles.erase(pending);
+    }
+}
+
+void handleRequest(Daemon& daemon, const Message& message) {
+    const std::optional<Request> request = readRequest(daemon.settings, message);
+    if (!request) {
         return;
     }
-    if (message.retained) {
-        logLine("refused %s: a retained set message switches nothing", message.topic.c_str());
+    const std::string& topic = message.topic;
+    // An answer asked for on a topic zorvexd may not use marks a request
+    // that is not to be trusted: nothing is done, and nothing answered.
+    if (!request->answerRefusal.empty()) {
+        logLine("refused %s: its answer is asked for on %s", topic.c_str(),
+                request->answerRefusal.c_str());
         return;
     }
-    const std::optional<bool> on = switchWord(message.payload);
-    if (!on) {
-        logLine("refused %s: \"%s\" is not ON, OFF, on, off, 1 or 0", message.topic.c_str(),
-                printable(message.payload).c_str());
+    const auto reply = [&](const Switched& switched) {
+        answer(daemon, request->answerTopic, request->correlation, switched);
+    };
+    if (!request->refusal.empty()) {
+        logLine("refused %s: %s", topic.c_str(), request->refusal.c_str());
+        reply(refused(request->refusal));
         return;
     }
-    TrackedUnit* tracked = presentUnit(daemon.tracker, *id);
+    TrackedUnit* tracked = presentUnit(daemon.tracker, request->unit);
     if (tracked == nullptr) {
-        logLine("refused %s: no unit %s here", message.topic.c_str(), printable(*id).c_str());
+        logLine("refused %s: no unit %s here", topic.c_str(), printable(request->unit).c_str());
+        reply(refused("no unit " + request->unit + " here"));
         return;
     }
-    const bool taken = switchGp0(tracked->unit.path, *on);
-    const Gp0 reading = readGp0(tracked->unit.path);
-    logLine("switched %s: asked %s, %s, read back %s", message.topic.c_str(), *on ? "ON" : "OFF",
-            taken ? "taken" : "refused", describe(reading));
-    send(daemon, unitSwitched(*tracked, daemon.settings, reading));
+    endCycle(daemon, request->unit);
+    if (request->command == Command::set) {
+        reply(switchUnit(daemon, *tracked, topic, request->on));
+        return;
+    }
+    const Switched off = switchUnit(daemon, *tracked, topic, false);
+    if (!off.done) {
+        reply(off);
+        return;
+    }
+    daemon.cycles[request->unit] = {
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(Seconds(request->offSeconds)),
+        request->answerTopic, request->correlation};
+}
+
+// Switches on again the units whose cycle's wait is over.
+void finishCycles(Daemon& daemon) {
+    const Clock::time_point now = Clock::now();
+    for (auto pending = daemon.cycles.begin(); pending != daemon.cycles.end();) {
+        if (pending->second.onAt > now) {
+            ++pending;
+            continue;
+        }
+        const std::string& unit = pending->first;
+        TrackedUnit* tracked = presentUnit(daemon.tracker, unit);
+        const std::string topic = unitTopic(daemon.settings, unit, "cycle");
+        answer(daemon, pending->second.answerTopic, pending->second.correlation,
+               tracked != nullptr ? switchUnit(daemon, *tracked, topic, true)
+                                  : refused("unit " + unit + " went during the cycle"));
+        pending = daemon.cycles.erase(pending);
+    }
+}
+
+// When the loop has something to do next: the poll, or a cycle's end.
+Clock::time_point nextDue(const Daemon& daemon, Clock::time_point nextPoll) {
+    Clock::time_point due = nextPoll;
+    for (const auto& entry : daemon.cycles) {
+        due = std::min(due, entry.second.onAt);
+    }
+    return due;
 }
 
 // Reads what the broker has sent by now, and acts on it.
@@ -73,15 +184,15 @@ void serveMessages(Daemon& daemon) {
     while (!daemon.session.messages.empty()) {
         const Message message = std::move(daemon.session.messages.front());
         daemon.session.messages.pop_front();
-        handleSet(daemon, message);
+        handleRequest(daemon, message);
     }
 }
 
 void poll(Daemon& daemon, bool force) {
-    const std::vector<UnitSeen> seen = findUnits();
+    const std::vector<UnitSeen> seen = units::findUnits();
     const Clock::time_point now = Clock::now();
     for (const UnitSeen& unit : seen) {
-        send(daemon, unitPolled(daemon.tracker, unit, readGp0(unit.path), force,
+        send(daemon, unitPolled(daemon.tracker, unit, units::readGp0(unit.path), force,
                                 daemon.session.connected()));
         // A set message waits for one chip's read at most, not a whole poll.
         serveMessages(daemon);
@@ -92,6 +203,7 @@ void poll(Daemon& daemon, bool force) {
 // Every retained topic again, from fresh reads of the chips.
 void afterConnect(Daemon& daemon) {
     daemon.session.subscribe(nodeTopic(daemon.settings) + "/+/set");
+    daemon.session.subscribe(nodeTopic(daemon.settings) + "/+/cycle");
     daemon.session.publish(statusTopic(daemon.settings), "online");
     forgetPublished(daemon.tracker);
     poll(daemon, true);
@@ -122,7 +234,8 @@ int run(Daemon& daemon) {
         const Link link = daemon.session.link();
         const bool linked = link == Link::up || link == Link::connecting;
         const Clock::time_point due =
-            linked ? nextPoll : std::min(nextPoll, daemon.session.nextAttempt());
+            linked ? nextDue(daemon, nextPoll)
+                   : std::min(nextDue(daemon, nextPoll), daemon.session.nextAttempt());
         const auto untilDue =
             std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
         if (daemon.session.serve(
@@ -130,6 +243,7 @@ int run(Daemon& daemon) {
             afterConnect(daemon);
         }
         serveMessages(daemon);
+        finishCycles(daemon);
         if (Clock::now() >= nextPoll) {
             poll(daemon, false);
             nextPoll = pollAfter(daemon.settings);
@@ -147,7 +261,7 @@ int runDaemon(const Settings& settings) {
     mosquitto_lib_init();
     int exitCode = 0;
     {
-        Daemon daemon{settings, MqttSession(settings), UnitTracker{settings, {}}};
+        Daemon daemon{settings, MqttSession(settings), UnitTracker{settings, {}}, {}};
         exitCode = run(daemon);
     }
     mosquitto_lib_cleanup();

@@ -7,26 +7,19 @@
 
 namespace zorvex::daemon {
 
-std::string discoveryTopic(const Settings& settings, const std::string& unitId) {
+std::string discoveryTopic(const Settings& settings, const std::string& unitId, Entity entity) {
     std::string object = settings.nodeId + "_" + unitId;
     std::replace(object.begin(), object.end(), '.', '_');
-    return settings.discoveryPrefix + "/switch/" + object + "/config";
+    return settings.discoveryPrefix + (entity == Entity::unitSwitch ? "/switch/" : "/button/") +
+           object + "/config";
 }
 
-std::string discoveryConfig(const Settings& settings, const UnitSeen& unit) {
+std::string discoveryConfig(const Settings& settings, const UnitSeen& unit, Entity entity) {
     const std::string prefix = nodeTopic(settings);
     const std::string topic = prefix + "/" + unit.id;
     const auto named = settings.unitNames.find(unit.id);
     const std::string id = "zorvex_" + settings.nodeId + "_" + unit.id;
-    const nlohmann::json config = {
-        {"unique_id", id},
-        {"name", named != settings.unitNames.end() ? named->second : "DELOQ-72N " + unit.id},
-        {"command_topic", topic + "/set"},
-        {"state_topic", topic + "/state"},
-        {"payload_on", "ON"},
-        {"payload_off", "OFF"},
-        {"state_on", "ON"},
-        {"state_off", "OFF"},
+    nlohmann::json config = {
         {"qos", kQos},
         {"availability_mode", "all"},
         {"availability", {{{"topic", prefix + "/status"}}, {{"topic", topic + "/available"}}}},
@@ -38,6 +31,27 @@ std::string discoveryConfig(const Settings& settings, const UnitSeen& unit) {
           {"manufacturer", unit.manufacturer.empty() ? "zorvex" : unit.manufacturer},
           {"model", "DELOQ-72N"}}},
     };
+    if (entity == Entity::unitSwitch) {
+        config.update({
+            {"unique_id", id},
+            {"name", named != settings.unitNames.end() ? named->second : "DELOQ-72N " + unit.id},
+            {"command_topic", topic + "/set"},
+            {"state_topic", topic + "/state"},
+            {"payload_on", "ON"},
+            {"payload_off", "OFF"},
+            {"state_on", "ON"},
+            {"state_off", "OFF"},
+        });
+    } else {
+        // Pressed, it sends an empty cycle: off for cycle_off_time, then on.
+        config.update({
+            {"unique_id", id + "_cycle"},
+            {"name", "Power cycle"},
+            {"command_topic", topic + "/cycle"},
+            {"payload_press", ""},
+            {"device_class", "restart"},
+        });
+    }
     return config.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

@@ -5,11 +5,12 @@
 
 #include "daemon_loop.h"
 #include "settings.h"
-#include "unit_inventory.h"
+#include "units/unit_inventory.h"
 
 namespace {
 
 using namespace zorvex::daemon;
+using namespace zorvex::units;
 
 int listUnits() {
     for (const UnitSeen& unit : findUnits()) {

@@ -4,6 +4,7 @@
 #include <mqtt_protocol.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 
@@ -50,7 +51,8 @@ static void onDisconnect(mosquitto*, void* data, int result) {
     session.news.dropped = result != 0;
 }
 
-static void onMessage(mosquitto*, void* data, const mosquitto_message* message) {
+static void onMessage(mosquitto*, void* data, const mosquitto_message* message,
+                      const mosquitto_property* properties) {
     Message copy;
     copy.topic = message->topic != nullptr ? message->topic : "";
     if (message->payload != nullptr && message->payloadlen > 0) {
@@ -58,8 +60,51 @@ static void onMessage(mosquitto*, void* data, const mosquitto_message* message) 
                             static_cast<std::size_t>(message->payloadlen));
     }
     copy.retained = message->retain;
+    char* responseTopic = nullptr;
+    if (mosquitto_property_read_string(properties, MQTT_PROP_RESPONSE_TOPIC, &responseTopic,
+                                       false) != nullptr &&
+        responseTopic != nullptr) {
+        copy.hasResponseTopic = true;
+        copy.responseTopic = responseTopic;
+        std::free(responseTopic);
+    }
+    void* correlation = nullptr;
+    std::uint16_t length = 0;
+    if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &correlation,
+                                       &length, false) != nullptr &&
+        correlation != nullptr) {
+        copy.correlation.assign(static_cast<const char*>(correlation), length);
+        std::free(correlation);
+    }
     sessionOf(data).messages.push_back(std::move(copy));
 }
+}
+
+bool setCredentials(mosquitto* client, const Settings& settings) {
+    if (!settings.username.empty() || !settings.passwordFile.empty()) {
+        std::string password;
+        if (!settings.passwordFile.empty()) {
+            std::ifstream file(settings.passwordFile);
+            if (!file || !std::getline(file, password)) {
+                logLine("%s: cannot be read", settings.passwordFile.c_str());
+                return false;
+            }
+        }
+        mosquitto_username_pw_set(client, settings.username.c_str(),
+                                  settings.passwordFile.empty() ? nullptr : password.c_str());
+    }
+    if (!settings.caFile.empty()) {
+        const int result = mosquitto_tls_set(
+            client, settings.caFile.c_str(), nullptr,
+            settings.certFile.empty() ? nullptr : settings.certFile.c_str(),
+            settings.keyFile.empty() ? nullptr : settings.keyFile.c_str(), nullptr);
+        if (result != MOSQ_ERR_SUCCESS) {
+            logLine("TLS: %s", mosquitto_strerror(result));
+            return false;
+        }
+        mosquitto_tls_insecure_set(client, false);
+    }
+    return true;
 }
 
 bool MqttSession::setUp() {
@@ -75,33 +120,10 @@ bool MqttSession::setUp() {
     mosquitto_int_option(client_.get(), MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(client_.get(), onConnect);
     mosquitto_disconnect_callback_set(client_.get(), onDisconnect);
-    mosquitto_message_callback_set(client_.get(), onMessage);
+    mosquitto_message_v5_callback_set(client_.get(), onMessage);
     const std::string status = statusTopic(settings_);
     mosquitto_will_set(client_.get(), status.c_str(), 7, "offline", kQos, true);
-    if (!settings_.username.empty() || !settings_.passwordFile.empty()) {
-        std::string password;
-        if (!settings_.passwordFile.empty()) {
-            std::ifstream file(settings_.passwordFile);
-            if (!file || !std::getline(file, password)) {
-                logLine("%s: cannot be read", settings_.passwordFile.c_str());
-                return false;
-            }
-        }
-        mosquitto_username_pw_set(client_.get(), settings_.username.c_str(),
-                                  settings_.passwordFile.empty() ? nullptr : password.c_str());
-    }
-    if (!settings_.caFile.empty()) {
-        const int result = mosquitto_tls_set(
-            client_.get(), settings_.caFile.c_str(), nullptr,
-            settings_.certFile.empty() ? nullptr : settings_.certFile.c_str(),
-            settings_.keyFile.empty() ? nullptr : settings_.keyFile.c_str(), nullptr);
-        if (result != MOSQ_ERR_SUCCESS) {
-            logLine("TLS: %s", mosquitto_strerror(result));
-            return false;
-        }
-        mosquitto_tls_insecure_set(client_.get(), false);
-    }
-    return true;
+    return setCredentials(client_.get(), settings_);
 }
 
 void MqttSession::retryLater() {
@@ -202,6 +224,21 @@ void MqttSession::publish(const std::string& topic, const std::string& payload, 
         mosquitto_publish(client_.get(), nullptr, topic.c_str(), static_cast<int>(payload.size()),
                           payload.data(), kQos, retain);
     }
+}
+
+void MqttSession::answer(const std::string& topic, const std::string& payload,
+                         const std::string& correlation) {
+    if (link_ != Link::up) {
+        return;
+    }
+    mosquitto_property* properties = nullptr;
+    if (!correlation.empty()) {
+        mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, correlation.data(),
+                                      static_cast<std::uint16_t>(correlation.size()));
+    }
+    mosquitto_publish_v5(client_.get(), nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                         payload.data(), kQos, false, properties);
+    mosquitto_property_free_all(&properties);
 }
 
 void MqttSession::subscribe(const std::string& topic) {

@@ -28,7 +28,17 @@ struct Message {
     std::string topic;
     std::string payload;
     bool retained = false;
+    // MQTT 5's request and response: where the asker awaits the answer,
+    // and the correlation data it goes with.
+    bool hasResponseTopic = false;
+    std::string responseTopic;
+    std::string correlation;
 };
+
+// The client's credentials (the password from its file) and TLS, as the
+// settings give them; false, logged, for what the broker library refuses.
+// zorvexd and zorvexctl meet the broker alike.
+bool setCredentials(mosquitto* client, const Settings& settings);
 
 // What libmosquitto's callbacks saw since the session last looked: events,
 // which the session turns into the link's state.
@@ -60,6 +70,9 @@ class MqttSession {
     void serveNow();
     // Retained unless asked otherwise; dropped while not connected.
     void publish(const std::string& topic, const std::string& payload, bool retain = true);
+    // An answer to a request: not retained, with its correlation data.
+    void answer(const std::string& topic, const std::string& payload,
+                const std::string& correlation);
     // With "retain as published", so that a retained message arrives marked.
     void subscribe(const std::string& topic);
     // Says "offline" on the status topic and disconnects cleanly.

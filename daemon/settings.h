@@ -11,6 +11,8 @@
 namespace zorvex::daemon {
 
 constexpr const char* kDefaultConfig = "/etc/zorvex/zorvexd.conf";
+// The longest a cycle holds a unit off.
+constexpr double kLongestCycleOff = 3600.0;
 
 struct Settings {
     std::string config = kDefaultConfig;
@@ -29,6 +31,8 @@ struct Settings {
     std::string discoveryPrefix = "homeassistant";
     // How long a unit must have been gone before its discovery config goes.
     double discoveryRemoval = 3600.0;
+    // How long a cycle holds a unit off when its request names no time.
+    double cycleOffTime = 5.0;
     // Names of units' own, by unit id.
     std::map<std::string, std::string> unitNames;
     bool help = false;

@@ -105,6 +105,8 @@ const Setting kSettings[] = {
     {"node_id", "--node-id", Kind::text, storeNodeId},
     {"poll_interval", "--poll-interval", Kind::seconds, nullptr, &Settings::pollInterval, 0.05},
     {"discovery_removal", nullptr, Kind::seconds, nullptr, &Settings::discoveryRemoval, 0},
+    {"cycle_off_time", "--cycle-off-time", Kind::seconds, nullptr, &Settings::cycleOffTime, 0,
+     nullptr, true, kLongestCycleOff},
     {"discovery_prefix", "--discovery-prefix", Kind::text, storeTopic<&Settings::discoveryPrefix>},
     {"discovery", "--no-discovery", Kind::onOff, nullptr, nullptr, 0, &Settings::discovery, false},
     {"units", nullptr, Kind::unitNames},
@@ -137,9 +139,9 @@ const Setting* settingOfFlag(const std::string& flag) {
 
 bool storeSeconds(const Setting& setting, const std::string& name, double value, Settings& settings,
                   std::string& problem) {
-    if (!std::isfinite(value) || value < setting.least || value > 86400) {
-        problem = name + " must be from " + std::to_string(setting.least).substr(0, 4) +
-                  " to 86400 seconds";
+    if (!std::isfinite(value) || value < setting.least || value > setting.most) {
+        problem = name + " must be from " + std::to_string(setting.least).substr(0, 4) + " to " +
+                  std::to_string(static_cast<int>(setting.most)) + " seconds";
         return false;
     }
     settings.*setting.seconds = value;

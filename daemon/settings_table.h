@@ -12,7 +12,7 @@ namespace zorvex::daemon {
 
 enum class Kind {
     text,       // a string, checked by `store`
-    seconds,    // a number of seconds, at least `least`, at most a day
+    seconds,    // a number of seconds, from `least` to `most`
     onOff,      // true or false in the file; on the command line the flag stores `flagSets`
     unitNames,  // the file's [units."<id>"] tables, each with a name
 };
@@ -31,6 +31,7 @@ struct Setting {
     double least = 0;
     bool Settings::*onOff = nullptr;
     bool flagSets = true;
+    double most = 86400;
 };
 
 extern const Setting kSettings[];

@@ -68,7 +68,10 @@ Publications unitPolled(UnitTracker& tracker, const UnitSeen& unit, Gp0 reading,
                    isOnline(reading) ? Availability::online : Availability::offline,
                    stateOf(reading), force, out);
     if (settings.discovery && tracked.discovery == DiscoveryConfig::none && connected) {
-        out.push_back({discoveryTopic(settings, unit.id), discoveryConfig(settings, unit)});
+        for (const Entity entity : kEntities) {
+            out.push_back({discoveryTopic(settings, unit.id, entity),
+                           discoveryConfig(settings, unit, entity)});
+        }
         tracked.discovery = DiscoveryConfig::published;
     }
     return out;
@@ -96,7 +99,9 @@ Publications unitsMissing(UnitTracker& tracker, const std::vector<UnitSeen>& see
                        out);
         if (Seconds(now - tracked.goneSince).count() >= settings.discoveryRemoval &&
             settings.discovery && tracked.discovery == DiscoveryConfig::published && connected) {
-            out.push_back({discoveryTopic(settings, id), ""});
+            for (const Entity entity : kEntities) {
+                out.push_back({discoveryTopic(settings, id, entity), ""});
+            }
             tracked.discovery = DiscoveryConfig::none;
             logLine("unit %s gone for %.0f s: its discovery config removed", id.c_str(),
                     settings.discoveryRemoval);

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "settings.h"
-#include "unit_inventory.h"
+#include "units/unit_inventory.h"
 
 namespace zorvex::daemon {
+
+using units::Gp0;
+using units::UnitSeen;
 
 enum class Presence { present, gone };
 enum class Availability { unpublished, online, offline };

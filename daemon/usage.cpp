@@ -17,6 +17,8 @@ const char* const kUsage =
     "  --base-topic T           first topic level (default zorvex)\n"
     "  --node-id ID             this machine's topic level (default: the host name)\n"
     "  --poll-interval SECONDS  how often the units are read (default 2)\n"
+    "  --cycle-off-time SECONDS how long a cycle holds a unit off when its\n"
+    "                           request names no time (default 5, at most 3600)\n"
     "  --discovery-prefix P     Home Assistant discovery prefix (default homeassistant)\n"
     "  --no-discovery           publish no Home Assistant discovery\n"
     "  --list                   print the units seen, with ids and states, and exit\n"

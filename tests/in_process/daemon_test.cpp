@@ -3,12 +3,14 @@
 // Assistant config it publishes.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "home_assistant.h"
-#include "set_commands.h"
+#include "requests.h"
 #include "settings.h"
 #include "temporary_file.h"
 
@@ -157,7 +159,7 @@ TEST(DaemonSettings, NodeIdsAreReducedFromTheHostName) {
     EXPECT_EQ(reducedNodeId(std::string(70, 'a')), std::string(64, 'a'));
 }
 
-TEST(SetCommands, OnlySixWordsSwitchAndOnlyTheNodesSetTopicsNameAUnit) {
+TEST(Requests, OnlySixWordsSwitchAndOnlyTheNodesCommandTopicsNameAUnit) {
     const std::pair<const char*, std::optional<bool>> kWords[] = {
         {"ON", true},          {"on", true},           {"1", true},
         {"OFF", false},        {"off", false},         {"0", false},
@@ -169,17 +171,88 @@ TEST(SetCommands, OnlySixWordsSwitchAndOnlyTheNodesSetTopicsNameAUnit) {
     }
     EXPECT_EQ(switchWord(std::string(17, '1')), std::nullopt);  // too long to be a word
 
-    const std::string prefix = "zorvex/rack";
-    const std::pair<const char*, std::optional<std::string>> kTopics[] = {
-        {"zorvex/rack/1-1.4/set", "1-1.4"},     {"zorvex/rack/unit0/set", "unit0"},
-        {"zorvex/rack//set", std::nullopt},     {"zorvex/rack/set", std::nullopt},
-        {"zorvex/other/1-4/set", std::nullopt}, {"zorvex/rack/1-4/state", std::nullopt},
-        {"zorvex/racks/1-4/set", std::nullopt},
+    Settings settings;
+    settings.nodeId = "rack";
+    settings.cycleOffTime = 7;
+    // The topic, the payload; what it asks (empty: nothing of ours), the
+    // unit, and why it is refused.
+    const struct {
+        const char* topic;
+        const char* payload;
+        const char* command;
+        const char* unit;
+        const char* refusal;
+    } kMessages[] = {
+        {"zorvex/rack/1-1.4/set", "ON", "set on", "1-1.4", ""},
+        {"zorvex/rack/unit0/set", "0", "set off", "unit0", ""},
+        {"zorvex/rack/1-4/set", "On", "set", "1-4", "\"On\" is not ON, OFF, on, off, 1 or 0"},
+        {"zorvex/rack/1-4/cycle", "", "cycle 7.0", "1-4", ""},
+        {"zorvex/rack/1-4/cycle", "2.5", "cycle 2.5", "1-4", ""},
+        {"zorvex/rack/1-4/cycle", "3601", "cycle", "1-4", "is not an off time"},
+        {"zorvex/rack/1-4/cycle", "-1", "cycle", "1-4", "is not an off time"},
+        {"zorvex/rack/1-4/cycle", "1e2", "cycle", "1-4", "is not an off time"},
+        {"zorvex/rack//set", "ON", "", "", ""},
+        {"zorvex/rack/set", "ON", "", "", ""},
+        {"zorvex/rack/a/b/set", "ON", "", "", ""},
+        {"zorvex/other/1-4/set", "ON", "", "", ""},
+        {"zorvex/rack/1-4/state", "ON", "", "", ""},
+        {"zorvex/racks/1-4/set", "ON", "", "", ""},
     };
-    for (const auto& [topic, unit] : kTopics) {
-        EXPECT_EQ(unitOfSetTopic(prefix, topic), unit) << topic;
+    for (const auto& m : kMessages) {
+        const std::optional<Request> request =
+            readRequest(settings, Message{m.topic, m.payload, false, false, {}, {}});
+        SCOPED_TRACE(std::string(m.topic) + " " + m.payload);
+        ASSERT_EQ(request.has_value(), *m.command != '\0');
+        if (!request) {
+            continue;
+        }
+        EXPECT_EQ(request->unit, m.unit);
+        EXPECT_NE(request->refusal.find(m.refusal), std::string::npos) << request->refusal;
+        EXPECT_EQ(request->refusal.empty(), *m.refusal == '\0');
+        if (request->refusal.empty()) {
+            const std::string what =
+                request->command == Command::set
+                    ? std::string("set ") + (request->on ? "on" : "off")
+                    : "cycle " + nlohmann::json(request->offSeconds).dump();
+            EXPECT_EQ(what, m.command);
+        }
     }
     EXPECT_EQ(printable("a\x01\x7F" + std::string(40, 'b')), "a??" + std::string(29, 'b') + "...");
+}
+
+// An answer goes only where it cannot command, announce or state anything:
+// never under zorvexd's own topics.
+TEST(Requests, AnswersGoOnlyToTopicsThatAreNotZorvexds) {
+    Settings settings;
+    settings.nodeId = "rack";
+    const std::pair<const char*, bool> kTopics[] = {
+        {"replies/1", true},
+        {"zorvexctl/abc", true},
+        {"zorvexes/rack", true},
+        {"zorvex", false},
+        {"zorvex/rack/1-4/set", false},
+        {"zorvex/other/1-4/cycle", false},
+        {"homeassistant/switch/x/config", false},
+        {"a/+/b", false},
+        {"a/#", false},
+        {"", false},
+        {"bad\xC3", false},
+    };
+    for (const auto& [topic, allowed] : kTopics) {
+        Message message{"zorvex/rack/1-4/set", "ON", false, true, topic, "id-7"};
+        const Request request = readRequest(settings, message).value();
+        EXPECT_EQ(request.answerTopic, allowed ? topic : "") << topic;
+        EXPECT_EQ(request.answerRefusal.empty(), allowed) << topic;
+        EXPECT_EQ(request.correlation, allowed ? "id-7" : "") << topic;
+    }
+    // A retained request does nothing, but is answered.
+    const Request retained =
+        readRequest(settings, Message{"zorvex/rack/1-4/set", "ON", true, true, "r/1", ""}).value();
+    EXPECT_EQ(retained.refusal, "a retained set message switches nothing");
+    EXPECT_EQ(retained.answerTopic, "r/1");
+    EXPECT_EQ(answerPayload(false, "", retained.refusal),
+              R"({"done":false,"reason":"a retained set message switches nothing","state":null})");
+    EXPECT_EQ(answerPayload(true, "ON", ""), R"({"done":true,"state":"ON"})");
 }
 
 // The config as it goes out, byte for byte: keys in order, on one line.
@@ -187,9 +260,10 @@ TEST(HomeAssistant, EachUnitIsASwitchOnItsOwnTopics) {
     Settings settings;
     settings.nodeId = "rack";
     settings.unitNames["1-1.4"] = "Bench lamp";
-    UnitSeen unit{"1-1.4", "/dev/hidraw3", 2, "Maker"};
-    EXPECT_EQ(discoveryTopic(settings, unit.id), "homeassistant/switch/rack_1-1_4/config");
-    EXPECT_EQ(discoveryConfig(settings, unit),
+    UnitSeen unit{"1-1.4", "/dev/hidraw3", 2, "Maker", "DELOQ-72N SWITCHER"};
+    EXPECT_EQ(discoveryTopic(settings, unit.id, Entity::unitSwitch),
+              "homeassistant/switch/rack_1-1_4/config");
+    EXPECT_EQ(discoveryConfig(settings, unit, Entity::unitSwitch),
               R"({"availability":[{"topic":"zorvex/rack/status"},)"
               R"({"topic":"zorvex/rack/1-1.4/available"}],"availability_mode":"all",)"
               R"("command_topic":"zorvex/rack/1-1.4/set","device":{"identifiers":)"
@@ -199,15 +273,26 @@ TEST(HomeAssistant, EachUnitIsASwitchOnItsOwnTopics) {
               R"("payload_off":"OFF","payload_on":"ON","qos":1,"state_off":"OFF",)"
               R"("state_on":"ON","state_topic":"zorvex/rack/1-1.4/state",)"
               R"("unique_id":"zorvex_rack_1-1.4"})");
+    // Its power cycle, a button that sends the empty cycle.
+    EXPECT_EQ(discoveryTopic(settings, unit.id, Entity::cycleButton),
+              "homeassistant/button/rack_1-1_4/config");
+    const std::string button = discoveryConfig(settings, unit, Entity::cycleButton);
+    EXPECT_NE(button.find(R"("command_topic":"zorvex/rack/1-1.4/cycle","device":)"),
+              std::string::npos)
+        << button;
+    EXPECT_NE(button.find(R"(,"name":"Power cycle","payload_available":"online",)"
+                          R"("payload_not_available":"offline","payload_press":"",)"),
+              std::string::npos)
+        << button;
 
     // Unnamed, from a chip without a manufacturer string, and invalid UTF-8
     // in it replaced rather than sent.
-    unit = {"1-5", "/dev/hidraw4", 3, ""};
-    const std::string plain = discoveryConfig(settings, unit);
+    unit = {"1-5", "/dev/hidraw4", 3, "", "DELOQ-72N SWITCHER"};
+    const std::string plain = discoveryConfig(settings, unit, Entity::unitSwitch);
     EXPECT_NE(plain.find(R"("manufacturer":"zorvex")"), std::string::npos) << plain;
     EXPECT_NE(plain.find(R"(},"name":"DELOQ-72N 1-5",)"), std::string::npos) << plain;
     unit.manufacturer = "M\xFF";
-    EXPECT_NE(discoveryConfig(settings, unit).find("\"manufacturer\":\"M\xEF\xBF\xBD\""),
+    EXPECT_NE(discoveryConfig(settings, unit, Entity::unitSwitch).find("\"manufacturer\":\"M\xEF\xBF\xBD\""),
               std::string::npos);
 }
 

@@ -30,6 +30,9 @@ foreach(entry
         ./usr/lib/udev/rules.d/70-zorvex-mcp2221a.rules
         ./usr/lib/python3/dist-packages/zorvex.py
         ./usr/bin/zorvexd
+        ./usr/bin/zorvexctl
+        ./usr/lib/python3/dist-packages/zorvex_pdudaemon/__init__.py
+        ./usr/lib/python3/dist-packages/zorvex_pdudaemon-1.0.1.0.dist-info/entry_points.txt
         ./usr/share/doc/zorvex/docs/zorvexd.md
         ./usr/lib/systemd/system/zorvexd.service
         ./etc/zorvex/zorvexd.conf)
@@ -74,6 +77,12 @@ execute_process(COMMAND ${root}/usr/bin/zorvexd --config ${root}/etc/zorvex/zorv
     RESULT_VARIABLE status ERROR_VARIABLE problem)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "zorvexd with the package's settings: exit ${status}: ${problem}")
+endif()
+# And the installed zorvexctl finds no unit here, and says so.
+execute_process(COMMAND ${root}/usr/bin/zorvexctl --config ${root}/etc/zorvex/zorvexd.conf list
+    OUTPUT_VARIABLE output RESULT_VARIABLE status ERROR_VARIABLE problem)
+if(NOT status EQUAL 0 OR NOT output STREQUAL "")
+    message(FATAL_ERROR "zorvexctl list: exit ${status}, [${output}] ${problem}")
 endif()
 find_program(ANALYZE systemd-analyze)
 if(ANALYZE)

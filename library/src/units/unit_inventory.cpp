@@ -1,4 +1,4 @@
-#include "unit_inventory.h"
+#include "units/unit_inventory.h"
 
 #include "command_reports.h"
 #include "device_identity.h"
@@ -9,7 +9,7 @@
 #include "text/utf_text.h"
 #include "unit_id.h"
 
-namespace zorvex::daemon {
+namespace zorvex::units {
 
 std::vector<UnitSeen> findUnits() {
     DeviceList chips;
@@ -25,7 +25,8 @@ std::vector<UnitSeen> findUnits() {
         if (!platform::readDevicePort(chips[chip], port) || !isUnitId(port)) {
             port = "unit" + std::to_string(units.size());
         }
-        units.push_back({port, chips[chip], chip, text::utf16ToUtf8(manufacturer.view())});
+        units.push_back({port, chips[chip], chip, text::utf16ToUtf8(manufacturer.view()),
+                         text::utf16ToUtf8(product.view())});
     }
     return units;
 }
@@ -46,12 +47,22 @@ Gp0 readGp0(const DevicePath& path) {
     return reply[kGp0Value] != 0 ? Gp0::on : Gp0::off;
 }
 
-bool switchGp0(const DevicePath& path, bool on) {
+Switch switchGp0(const DevicePath& path, bool on) {
     HidReport report{};
     buildGp0OutputReport(report, on ? 1 : 0);
     HidReport reply{};
     std::uint32_t length = kHidReportSize;
-    return transferReport(path, &report, &reply, length);
+    if (transferReport(path, &report, &reply, length)) {
+        return Switch::taken;
+    }
+    // A pin that is not general-purpose I/O answers in its "alter" bytes.
+    if (length == 0) {
+        return Switch::noAnswer;
+    }
+    return length > mcp2221a::set_gpio::kGp0AlterOutput &&
+                   reply[mcp2221a::set_gpio::kGp0AlterOutput] == mcp2221a::kNotGpio
+               ? Switch::notGpio
+               : Switch::refused;
 }
 
 const char* describe(Gp0 state) {
@@ -68,4 +79,4 @@ const char* describe(Gp0 state) {
     return "not answering";
 }
 
-}  // namespace zorvex::daemon
+}  // namespace zorvex::units
