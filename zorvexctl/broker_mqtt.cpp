@@ -1,19 +1,14 @@
 // zorvexctl through a broker: zorvexd's own settings (the file and the
 // flags, read as zorvexd reads them) and an MQTT 5 client that sends a
 // request with a response topic and waits, bounded, for zorvexd's answer.
-#include <mosquitto.h>
-#include <mqtt_protocol.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <random>
 
-#include "mqtt_session.h"
+#include "broker_client.h"
 #include "remote_units.h"
 #include "settings.h"
 #include "topics.h"
@@ -23,7 +18,6 @@ namespace zorvex::ctl {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using daemon::Settings;
 
 // After the last retained message of a listing, how long to wait for more:
@@ -53,147 +47,6 @@ bool settingsOf(const Request& request, Settings& settings, std::string& problem
     return true;
 }
 
-struct MosquittoFree {
-    void operator()(mosquitto* client) const { mosquitto_destroy(client); }
-};
-
-// What the broker told the client since it last looked.
-struct Inbox {
-    bool connected = false;
-    int refusal = 0;
-    bool closed = false;
-    int subscriptions = 0;
-    std::vector<daemon::Message> messages;
-};
-
-extern "C" {
-static void onConnect(mosquitto*, void* data, int result, int, const mosquitto_property*) {
-    Inbox& inbox = *static_cast<Inbox*>(data);
-    inbox.connected = result == 0;
-    inbox.refusal = result;
-}
-static void onDisconnect(mosquitto*, void* data, int, const mosquitto_property*) {
-    static_cast<Inbox*>(data)->closed = true;
-}
-static void onSubscribe(mosquitto*, void* data, int, int, const int*, const mosquitto_property*) {
-    ++static_cast<Inbox*>(data)->subscriptions;
-}
-static void onMessage(mosquitto*, void* data, const mosquitto_message* message,
-                      const mosquitto_property* properties) {
-    daemon::Message copy;
-    copy.topic = message->topic != nullptr ? message->topic : "";
-    if (message->payload != nullptr && message->payloadlen > 0) {
-        copy.payload.assign(static_cast<const char*>(message->payload),
-                            static_cast<std::size_t>(message->payloadlen));
-    }
-    copy.retained = message->retain;
-    void* correlation = nullptr;
-    std::uint16_t length = 0;
-    if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &correlation,
-                                       &length, false) != nullptr &&
-        correlation != nullptr) {
-        copy.correlation.assign(static_cast<const char*>(correlation), length);
-        std::free(correlation);
-    }
-    static_cast<Inbox*>(data)->messages.push_back(std::move(copy));
-}
-}
-
-// One connection to the broker, for one command.
-class Client {
-  public:
-    Client(const Settings& settings, Clock::time_point deadline)
-        : settings_(settings), deadline_(deadline) {
-        mosquitto_lib_init();
-    }
-    ~Client() {
-        if (client_ && inbox_.connected) {
-            mosquitto_disconnect(client_.get());
-        }
-        client_.reset();
-        mosquitto_lib_cleanup();
-    }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    // Connected, or the one line saying why not.
-    std::string connect() {
-        client_.reset(mosquitto_new(settings_.clientId.c_str(), true, &inbox_));
-        if (!client_) {
-            return "cannot make an MQTT client";
-        }
-        mosquitto_int_option(client_.get(), MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-        mosquitto_int_option(client_.get(), MOSQ_OPT_TCP_NODELAY, 1);
-        mosquitto_connect_v5_callback_set(client_.get(), onConnect);
-        mosquitto_disconnect_v5_callback_set(client_.get(), onDisconnect);
-        mosquitto_subscribe_v5_callback_set(client_.get(), onSubscribe);
-        mosquitto_message_v5_callback_set(client_.get(), onMessage);
-        if (!daemon::setCredentials(client_.get(), settings_)) {
-            return "the broker's credentials or TLS files cannot be used";
-        }
-        const int result =
-            mosquitto_connect(client_.get(), settings_.host.c_str(), settings_.port, 10);
-        if (result != MOSQ_ERR_SUCCESS) {
-            return "cannot reach the broker " + broker() + ": " +
-                   (result == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno))
-                                             : mosquitto_strerror(result));
-        }
-        if (!serveUntil([&] { return inbox_.connected || inbox_.refusal != 0; })) {
-            return "the broker " + broker() + " did not answer";
-        }
-        return inbox_.connected
-                   ? std::string()
-                   : "the broker " + broker() +
-                         " refused the connection: " + mosquitto_reason_string(inbox_.refusal);
-    }
-
-    bool subscribe(const std::vector<std::string>& topics) {
-        for (const std::string& topic : topics) {
-            mosquitto_subscribe_v5(client_.get(), nullptr, topic.c_str(), daemon::kQos, 0, nullptr);
-        }
-        const int wanted = static_cast<int>(topics.size());
-        return serveUntil([&] { return inbox_.subscriptions >= wanted; });
-    }
-
-    void request(const std::string& topic, const std::string& payload,
-                 const std::string& answerTopic, const std::string& correlation) {
-        mosquitto_property* properties = nullptr;
-        mosquitto_property_add_string(&properties, MQTT_PROP_RESPONSE_TOPIC, answerTopic.c_str());
-        mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, correlation.data(),
-                                      static_cast<std::uint16_t>(correlation.size()));
-        mosquitto_publish_v5(client_.get(), nullptr, topic.c_str(),
-                             static_cast<int>(payload.size()), payload.data(), daemon::kQos, false,
-                             properties);
-        mosquitto_property_free_all(&properties);
-    }
-
-    // Serves the connection until `done` holds, the deadline passes, or
-    // the connection ends; whether `done` held.
-    template <typename Done>
-    bool serveUntil(Done done, Clock::time_point until = Clock::time_point::max()) {
-        const Clock::time_point end = std::min(until, deadline_);
-        while (!done()) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            if (left <= 0 || inbox_.closed ||
-                mosquitto_loop(client_.get(), static_cast<int>(std::min<long long>(left, 100)),
-                               1) != MOSQ_ERR_SUCCESS) {
-                return done();
-            }
-        }
-        return true;
-    }
-
-    std::vector<daemon::Message>& messages() { return inbox_.messages; }
-    std::string broker() const { return settings_.host + ":" + std::to_string(settings_.port); }
-
-  private:
-    const Settings& settings_;
-    Clock::time_point deadline_;
-    Inbox inbox_;
-    std::unique_ptr<mosquitto, MosquittoFree> client_;
-};
-
 std::string randomHex(std::size_t digits) {
     std::random_device random;
     std::string hex;
@@ -217,7 +70,7 @@ std::string idFor(const std::string& unit, const Known& known) {
     return unit;
 }
 
-Outcome askZorvexd(Client& client, const Settings& settings, const Request& request,
+Outcome askZorvexd(BrokerClient& client, const Settings& settings, const Request& request,
                    const std::string& id) {
     const std::string answerTopic = "zorvexctl/" + settings.clientId + "/answer";
     if (!client.subscribe({answerTopic})) {
@@ -273,7 +126,7 @@ Retained retainedOf(const Settings& settings, const std::vector<daemon::Message>
     return units;
 }
 
-Outcome readState(Client& client, const Settings& settings, const std::string& id) {
+Outcome readState(BrokerClient& client, const Settings& settings, const std::string& id) {
     const std::string available = daemon::unitTopic(settings, id, "available");
     const std::string state = daemon::unitTopic(settings, id, "state");
     if (!client.subscribe({available, state})) {
@@ -297,7 +150,7 @@ Outcome readState(Client& client, const Settings& settings, const std::string& i
     return {true, {}, unit->second.at("state")};
 }
 
-Outcome listUnits(Client& client, const Settings& settings, const Known& known,
+Outcome listUnits(BrokerClient& client, const Settings& settings, const Known& known,
                   std::vector<UnitRow>& rows) {
     const std::string prefix = daemon::nodeTopic(settings);
     if (!client.subscribe(
@@ -358,8 +211,8 @@ Outcome runThroughBroker(const Request& request, const Known& known, std::vector
         request.timeoutSeconds + (request.action == Action::cycle
                                       ? request.offSeconds.value_or(known.cycleOffSeconds)
                                       : 0.0);
-    Client client(settings, Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                               std::chrono::duration<double>(wait)));
+    BrokerClient client(settings, Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                     std::chrono::duration<double>(wait)));
     problem = client.connect();
     if (!problem.empty()) {
         return failed(problem);
