@@ -78,13 +78,22 @@ bool readArguments(const std::vector<std::string>& arguments, Settings& settings
     return true;
 }
 
+// A problem quotes what it found, which may hold anything: it is said on
+// one line, its control characters as "?".
+bool refused(std::string& problem) {
+    for (char& c : problem) {
+        c = (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool readSettings(const std::vector<std::string>& arguments, Settings& settings,
                   std::string& problem) {
     if (!readNamedFile(arguments, settings, problem) ||
         !readArguments(arguments, settings, problem)) {
-        return false;
+        return refused(problem);
     }
     if (settings.certFile.empty() != settings.keyFile.empty()) {
         problem = "--cert and --key go together";

@@ -140,12 +140,24 @@ TEST(DaemonSettings, TheFileIsReadFirstAndEachBadValueIsOneLine) {
         {"help = true\n", "help is no setting zorvexd knows"},
         {"[units.\"a/b\"]\nname = \"x\"\n", "units.a/b must be a unit id with a string name"},
         {"[units.\"1-4\"]\nname = 3\n", "units.1-4 must be a unit id with a string name"},
+        {"cycle_off_time = 3601\n", "cycle_off_time must be from 0.00 to 3600 seconds"},
+        // Beyond ASCII, TOML has text only in strings and comments.
+        {"x = \xC3\xA9\n", "a character beyond ASCII outside a string (line 1)"},
+        {"[units.\"1-4\"]\nname = '\xC3\xA9'\n",
+         "a character beyond ASCII in a 'literal' string: write it in a \"basic\" one (line 2)"},
+        {"node_id = \"\xC3\"\n", "not UTF-8 (line 1)"},
     };
     for (const auto& [contents, problem] : kCases) {
         TemporaryFile file(contents);
         const std::string wanted = problem[0] == '-' ? problem : file.path() + ": " + problem;
         EXPECT_EQ(read({"--config", file.path()}).problem, wanted) << contents;
     }
+    // A unit's name in any script, in a basic string, comments too.
+    TemporaryFile named(
+        "# \xE3\x83\xA9\xE3\x83\x83\xE3\x82\xAF\n[units.\"1-4\"]\n"
+        "name = \"\xE9\x9B\xBB\xE6\xBA\x90 \xF0\x9F\x98\x80 \\\"\"\n");
+    EXPECT_EQ(read({"--config", named.path()}).settings.unitNames.at("1-4"),
+              "\xE9\x9B\xBB\xE6\xBA\x90 \xF0\x9F\x98\x80 \"");
     TemporaryFile broken("x = = 1\n");
     EXPECT_EQ(read({"--config", broken.path()}).problem.rfind(broken.path() + ": ", 0), 0u);
 }
@@ -210,10 +222,9 @@ TEST(Requests, OnlySixWordsSwitchAndOnlyTheNodesCommandTopicsNameAUnit) {
         EXPECT_NE(request->refusal.find(m.refusal), std::string::npos) << request->refusal;
         EXPECT_EQ(request->refusal.empty(), *m.refusal == '\0');
         if (request->refusal.empty()) {
-            const std::string what =
-                request->command == Command::set
-                    ? std::string("set ") + (request->on ? "on" : "off")
-                    : "cycle " + nlohmann::json(request->offSeconds).dump();
+            const std::string what = request->command == Command::set
+                                         ? std::string("set ") + (request->on ? "on" : "off")
+                                         : "cycle " + nlohmann::json(request->offSeconds).dump();
             EXPECT_EQ(what, m.command);
         }
     }
@@ -292,7 +303,8 @@ TEST(HomeAssistant, EachUnitIsASwitchOnItsOwnTopics) {
     EXPECT_NE(plain.find(R"("manufacturer":"zorvex")"), std::string::npos) << plain;
     EXPECT_NE(plain.find(R"(},"name":"DELOQ-72N 1-5",)"), std::string::npos) << plain;
     unit.manufacturer = "M\xFF";
-    EXPECT_NE(discoveryConfig(settings, unit, Entity::unitSwitch).find("\"manufacturer\":\"M\xEF\xBF\xBD\""),
+    EXPECT_NE(discoveryConfig(settings, unit, Entity::unitSwitch)
+                  .find("\"manufacturer\":\"M\xEF\xBF\xBD\""),
               std::string::npos);
 }
 
