@@ -53,13 +53,18 @@ static void onDisconnect(mosquitto*, void* data, int result) {
 
 static void onMessage(mosquitto*, void* data, const mosquitto_message* message,
                       const mosquitto_property* properties) {
+    sessionOf(data).messages.push_back(messageOf(*message, properties));
+}
+}
+
+Message messageOf(const mosquitto_message& message, const mosquitto_property* properties) {
     Message copy;
-    copy.topic = message->topic != nullptr ? message->topic : "";
-    if (message->payload != nullptr && message->payloadlen > 0) {
-        copy.payload.assign(static_cast<const char*>(message->payload),
-                            static_cast<std::size_t>(message->payloadlen));
+    copy.topic = message.topic != nullptr ? message.topic : "";
+    if (message.payload != nullptr && message.payloadlen > 0) {
+        copy.payload.assign(static_cast<const char*>(message.payload),
+                            static_cast<std::size_t>(message.payloadlen));
     }
-    copy.retained = message->retain;
+    copy.retained = message.retain;
     char* responseTopic = nullptr;
     if (mosquitto_property_read_string(properties, MQTT_PROP_RESPONSE_TOPIC, &responseTopic,
                                        false) != nullptr &&
@@ -76,8 +81,7 @@ static void onMessage(mosquitto*, void* data, const mosquitto_message* message,
         copy.correlation.assign(static_cast<const char*>(correlation), length);
         std::free(correlation);
     }
-    sessionOf(data).messages.push_back(std::move(copy));
-}
+    return copy;
 }
 
 bool setCredentials(mosquitto* client, const Settings& settings) {

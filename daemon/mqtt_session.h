@@ -12,6 +12,9 @@
 #include "settings.h"
 
 struct mosquitto;
+struct mosquitto_message;
+struct mqtt5__property;
+typedef struct mqtt5__property mosquitto_property;
 
 namespace zorvex::daemon {
 
@@ -34,6 +37,9 @@ struct Message {
     std::string responseTopic;
     std::string correlation;
 };
+
+// A message as libmosquitto hands it over, with its MQTT 5 properties.
+Message messageOf(const mosquitto_message& message, const mosquitto_property* properties);
 
 // The client's credentials (the password from its file) and TLS, as the
 // settings give them; false, logged, for what the broker library refuses.

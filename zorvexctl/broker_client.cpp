@@ -4,7 +4,6 @@
 #include <mqtt_protocol.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "topics.h"
@@ -32,22 +31,7 @@ static void onSubscribe(mosquitto*, void* data, int, int, const int*, const mosq
 }
 static void onMessage(mosquitto*, void* data, const mosquitto_message* message,
                       const mosquitto_property* properties) {
-    daemon::Message copy;
-    copy.topic = message->topic != nullptr ? message->topic : "";
-    if (message->payload != nullptr && message->payloadlen > 0) {
-        copy.payload.assign(static_cast<const char*>(message->payload),
-                            static_cast<std::size_t>(message->payloadlen));
-    }
-    copy.retained = message->retain;
-    void* correlation = nullptr;
-    std::uint16_t length = 0;
-    if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &correlation,
-                                       &length, false) != nullptr &&
-        correlation != nullptr) {
-        copy.correlation.assign(static_cast<const char*>(correlation), length);
-        std::free(correlation);
-    }
-    inboxOf(data).messages.push_back(std::move(copy));
+    inboxOf(data).messages.push_back(daemon::messageOf(*message, properties));
 }
 }
 

@@ -66,7 +66,7 @@ def test_zorvexctl_through_the_broker_exits_0_only_when_done(three_units):
     s.daemon.wait(timeout=5)
     result, took = ctl(s, "off", "0", timeout=1)
     assert result.returncode == 1 and "no answer from the zorvexd of node bench" in result.stderr
-    assert 1 <= took < 2 and gp0(s, 0) == 1
+    assert 1 <= took < 2.5 and gp0(s, 0) == 1
 
 
 def test_mosquitto_rr_gets_the_state_read_back(three_units):
@@ -133,10 +133,12 @@ def test_a_cycle_reads_back_off_then_on_and_the_others_are_served_meanwhile(thre
     finally:
         client.loop_stop()
         client.disconnect()
+    # The set is answered during the cycle's wait, not after it (how soon
+    # is tools/bench-zorvexd's to measure).
     assert answers["set"][1] == {"done": True, "state": "ON"}
-    assert answers["set"][0] - sent["set"] < 0.05
     assert answers["cycle"][1] == {"done": True, "state": "ON"}
     assert answers["cycle"][0] - sent["cycle"] >= 1
+    assert answers["set"][0] < answers["cycle"][0] - 0.5
     assert s.watcher.wait_for(s.topic(0, "state"), "ON")
     assert s.watcher.payloads(s.topic(0, "state")) == ["OFF", "ON"]
     assert gp0(s, 0) == 1 and gp0(s, 2) == 1
