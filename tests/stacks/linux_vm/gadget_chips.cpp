@@ -89,8 +89,10 @@ bool sameToTheKernel(const sim::SimChip& plugged, const sim::SimChip& chip) {
 
 // Binds the gadget with the chip's live strings and opens its node, which
 // the function makes as it binds.
-bool plugInOne(ServedGadget& served, const sim::SimChip& chip, std::string& problem) {
+bool plugInOne(GadgetChips& chips, ServedGadget& served, const sim::SimChip& chip,
+               std::string& problem) {
     Gadget& gadget = served.gadget;
+    chips.unsettled = true;
     if (!writeStrings(gadget, chip, problem) || !bindGadget(gadget, problem)) {
         return false;
     }
@@ -169,6 +171,7 @@ bool serveUntilUdevSettled(GadgetChips& chips, std::string& problem) {
         problem = "udev did not settle";
         return false;
     }
+    chips.unsettled = false;
     return true;
 }
 
@@ -192,7 +195,10 @@ bool pointAt(GadgetChips& chips, const std::string& scenario, std::string& probl
         ServedGadget& served = chips.gadgets[i];
         const bool kept = i < devices.size() && served.gadget.bound && devices[i].present &&
                           sameToTheKernel(served.pluggedAs, devices[i]);
-        if (!kept) {
+        if (kept) {
+            // Now the file's device: what it changes from here is a replug.
+            served.pluggedAs = devices[i];
+        } else {
             pullOutOne(served);
             removeGadget(served.gadget);
             changed.push_back(i);
@@ -202,19 +208,18 @@ bool pointAt(GadgetChips& chips, const std::string& scenario, std::string& probl
     if (!serveUntilTaken(chips, problem)) {
         return false;
     }
-    bool plugged = false;
     for (const std::size_t i : changed) {
         if (i >= devices.size()) {
             continue;
         }
         ServedGadget& served = chips.gadgets[i];
         if (!makeGadget(devices[i], i, controller(i), served.gadget, problem) ||
-            (devices[i].present && !plugInOne(served, devices[i], problem))) {
+            (devices[i].present && !plugInOne(chips, served, devices[i], problem))) {
             return false;
         }
-        plugged = plugged || devices[i].present;
     }
-    return serveUntilTaken(chips, problem) && (!plugged || serveUntilUdevSettled(chips, problem));
+    return serveUntilTaken(chips, problem) &&
+           (!chips.unsettled || serveUntilUdevSettled(chips, problem));
 }
 
 void serve(GadgetChips& chips, std::chrono::milliseconds wait) {
@@ -273,7 +278,7 @@ void followTheFile(GadgetChips& chips) {
         // Plugged in again once the kernel has let the old device go.
         std::string problem;
         if (chip->present && !served.gadget.bound && usbPort(served.gadget.udc).empty() &&
-            !plugInOne(served, *chip, problem)) {
+            !plugInOne(chips, served, *chip, problem)) {
             std::fprintf(stderr, "zorvex_gadget: %s\n", problem.c_str());
         }
     }

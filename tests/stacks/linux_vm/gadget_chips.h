@@ -31,6 +31,9 @@ struct GadgetChips {
     sim::CachedScenario cache;
     // One a device of the file, on dummy_udc.<its index>.
     std::vector<ServedGadget> gadgets;
+    // A device was plugged in since udev last settled: its node's owner
+    // and mode may not be udev's yet.
+    bool unsettled = false;
 };
 
 // Makes the devices plugged in those of the file at `scenario`, and serves

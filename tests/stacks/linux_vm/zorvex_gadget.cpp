@@ -122,7 +122,11 @@ int runAsGuest(const std::string& scenario, char** argv) {
     int status = 0;
     const pid_t child = start(argv);
     const bool waited = child > 0 && waitpid(child, &status, 0) == child;
-    close(socket);  // the devices are the next program's
+    // Done once the keeper has stopped following the file: whoever changes
+    // it next (the test, between two programs) changes it for the next.
+    writeLine(socket, "done");
+    readLine(socket, answer);
+    close(socket);
     return waited ? exitCode(status) : fail(std::string("fork: ") + std::strerror(errno));
 }
 
@@ -131,14 +135,18 @@ int runAsGuest(const std::string& scenario, char** argv) {
 // next guest's turn starts from what the last one left.
 enum class Following { firstProgram, guest, none };
 
-// Serves the devices for one step, and notices a guest whose program is
-// done (its connection closed).
+// Serves the devices for one step, and lets a guest whose program is done
+// go (it says so, or its connection ends), after the devices stop
+// following its file.
 void serveGuest(test::GadgetChips& chips, int& guest, Following& following) {
     pollfd connection{guest, POLLIN, 0};
     if (guest >= 0 && poll(&connection, 1, 0) > 0) {
+        following = Following::none;
+        std::string done;
+        readLine(guest, done);
+        writeLine(guest, "ok");
         close(guest);
         guest = -1;
-        following = Following::none;
     }
     test::serve(chips, kServeStep);
     if (following != Following::none) {
