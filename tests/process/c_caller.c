@@ -14,6 +14,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "c_check.h"
 #include "zorvex.h"
 
 #if defined(_WIN32)
@@ -51,16 +52,6 @@ static void useScenario(const char* path) {
     setenv("ZORVEX_SIM_DEVICES", path, 1);
 }
 #endif
-
-static int failures = 0;
-
-#define CHECK(condition)                                                   \
-    do {                                                                   \
-        if (!(condition)) {                                                \
-            printf("%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                    \
-        }                                                                  \
-    } while (0)
 
 /* True when `text` holds exactly the ASCII string `expected`. */
 static bool holds(const WideText* text, const char* expected) {

@@ -12,9 +12,11 @@ while read -r module; do
     insmod "/modules/$module"
 done </modules.order
 
+share_options=rw
 for word in $(cat /proc/cmdline); do
     case $word in
     zorvex.shares=*) shares=${word#zorvex.shares=} ;;
+    zorvex.share_cache=*) share_options=rw,cache=${word#zorvex.share_cache=} ;;
     esac
 done
 
@@ -30,7 +32,7 @@ old_ifs=$IFS
 IFS=:
 for share in $shares; do
     mkdir -p "/newroot$share"
-    nine "share$index" "/newroot$share" rw
+    nine "share$index" "/newroot$share" "$share_options"
     index=$((index + 1))
 done
 IFS=$old_ifs

@@ -26,6 +26,13 @@ struct InterfaceSet {
 
 constexpr DWORD kExpectedFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 
+// The record sizes Windows checks cbSize against, as its documentation gives
+// them rather than as this build's headers do: a caller must not pass the
+// 64-bit ones from a 32-bit process, nor the other way round.
+constexpr bool k32Bit = sizeof(void*) == 4;
+constexpr DWORD kInterfaceRecordSize = k32Bit ? 28 : 32;
+constexpr DWORD kDetailRecordSize = k32Bit ? 5 : 8;
+
 std::vector<InterfaceSet*>& openSets() {
     static auto* const sets = new std::vector<InterfaceSet*>;
     return *sets;
@@ -82,8 +89,9 @@ __declspec(dllexport) WINBOOL WINAPI
         violation("SetupDiEnumDeviceInterfaces: not an open set", ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (interfaceData == nullptr || interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
-        violation("SetupDiEnumDeviceInterfaces: interface record size is not 28",
+    if (interfaceData == nullptr || interfaceData->cbSize != kInterfaceRecordSize) {
+        violation(k32Bit ? "SetupDiEnumDeviceInterfaces: interface record size is not 28"
+                         : "SetupDiEnumDeviceInterfaces: interface record size is not 32",
                   ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
@@ -127,8 +135,9 @@ __declspec(dllexport) WINBOOL WINAPI
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
-        violation("SetupDiGetDeviceInterfaceDetailA: detail record size is not 5",
+    if (detail->cbSize != kDetailRecordSize) {
+        violation(k32Bit ? "SetupDiGetDeviceInterfaceDetailA: detail record size is not 5"
+                         : "SetupDiGetDeviceInterfaceDetailA: detail record size is not 8",
                   ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
