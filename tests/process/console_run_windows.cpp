@@ -3,6 +3,8 @@
 // scenario's devices.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "console_run.h"
 #include "test_platform.h"
 
@@ -64,12 +66,15 @@ struct Child {
 
 // Starts the program; with ZORVEX_SIM_DEVICES set to `*scenario` (unset
 // when empty) when a scenario is given, in this process's environment as it
-// is otherwise.
-void start(Child& child, std::wstring commandLine, const std::string* scenario) {
+// is otherwise. Returns 0, or the error that kept the program from starting.
+DWORD start(Child& child, std::wstring commandLine, const std::string* scenario) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     OwnedHandle writeEnd;
+    child.output.reset();
     if (!CreatePipe(child.output.out(), writeEnd.out(), &inheritable, 0)) {
-        return;
+        const DWORD error = GetLastError();
+        std::fprintf(stderr, "console_run: CreatePipe failed: error %lu\n", error);
+        return error;
     }
     SetHandleInformation(child.output.get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -89,11 +94,15 @@ void start(Child& child, std::wstring commandLine, const std::string* scenario) 
     child.started = std::chrono::steady_clock::now();
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        return;
+        const DWORD error = GetLastError();
+        std::fprintf(stderr, "console_run: CreateProcessW failed: error %lu: %ls\n", error,
+                     commandLine.c_str());
+        return error;
     }
     *child.process.out() = process.hProcess;
     CloseHandle(process.hThread);
     child.running = true;
+    return 0;
 }
 
 ConsoleRun finish(Child& child) {
@@ -112,6 +121,8 @@ ConsoleRun finish(Child& child) {
     DWORD exitCode = 0;
     if (GetExitCodeProcess(child.process.get(), &exitCode)) {
         run.exitCode = static_cast<int>(exitCode);
+    } else {
+        std::fprintf(stderr, "console_run: GetExitCodeProcess failed: error %lu\n", GetLastError());
     }
     return run;
 }
@@ -137,8 +148,21 @@ bool onWineHidStack() {
 
 bool wineHid(const std::vector<std::string>& arguments) {
     Child tool;
-    start(tool, commandLineOf(wineHidTool(), arguments), nullptr);
-    return finish(tool).exitCode == 0;
+    // The tool is a 64-bit program, and Wine 8 fails about one start of a
+    // 64-bit program in 2,000 before any of it runs (err:virtual: "failed
+    // to map the shared user data", STATUS_CONFLICTING_ADDRESSES), which
+    // CreateProcessW reports as ERROR_INTERNAL_ERROR. Nothing was plugged or
+    // unplugged then: the tool is started once more, and that is said.
+    if (start(tool, commandLineOf(wineHidTool(), arguments), nullptr) == ERROR_INTERNAL_ERROR) {
+        std::fprintf(stderr, "console_run: Wine did not start zorvex_winehid; starting it again\n");
+        start(tool, commandLineOf(wineHidTool(), arguments), nullptr);
+    }
+    const int exitCode = finish(tool).exitCode;
+    if (exitCode != 0) {
+        std::fprintf(stderr, "console_run: zorvex_winehid %s: exit code %d\n",
+                     arguments.empty() ? "" : arguments[0].c_str(), exitCode);
+    }
+    return exitCode == 0;
 }
 
 struct StartedConsole::Process {
