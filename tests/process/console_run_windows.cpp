@@ -66,15 +66,13 @@ struct Child {
 
 // Starts the program; with ZORVEX_SIM_DEVICES set to `*scenario` (unset
 // when empty) when a scenario is given, in this process's environment as it
-// is otherwise. Returns 0, or the error that kept the program from starting.
-DWORD start(Child& child, std::wstring commandLine, const std::string* scenario) {
+// is otherwise.
+void start(Child& child, std::wstring commandLine, const std::string* scenario) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     OwnedHandle writeEnd;
-    child.output.reset();
     if (!CreatePipe(child.output.out(), writeEnd.out(), &inheritable, 0)) {
-        const DWORD error = GetLastError();
-        std::fprintf(stderr, "console_run: CreatePipe failed: error %lu\n", error);
-        return error;
+        std::fprintf(stderr, "console_run: CreatePipe failed: error %lu\n", GetLastError());
+        return;
     }
     SetHandleInformation(child.output.get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -92,17 +90,26 @@ DWORD start(Child& child, std::wstring commandLine, const std::string* scenario)
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
     child.started = std::chrono::steady_clock::now();
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // Wine 8 fails about one start of a 64-bit program in 2,000 before any
+    // of it runs (err:virtual: "failed to map the shared user data",
+    // STATUS_CONFLICTING_ADDRESSES), and CreateProcessW says
+    // ERROR_INTERNAL_ERROR. Nothing of the program ran then: it is started
+    // once more, and that is said.
+    for (int attempt = 0;; ++attempt) {
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                           &startup, &process)) {
+            break;
+        }
         const DWORD error = GetLastError();
         std::fprintf(stderr, "console_run: CreateProcessW failed: error %lu: %ls\n", error,
                      commandLine.c_str());
-        return error;
+        if (error != ERROR_INTERNAL_ERROR || attempt > 0) {
+            return;
+        }
     }
     *child.process.out() = process.hProcess;
     CloseHandle(process.hThread);
     child.running = true;
-    return 0;
 }
 
 ConsoleRun finish(Child& child) {
@@ -148,15 +155,7 @@ bool onWineHidStack() {
 
 bool wineHid(const std::vector<std::string>& arguments) {
     Child tool;
-    // The tool is a 64-bit program, and Wine 8 fails about one start of a
-    // 64-bit program in 2,000 before any of it runs (err:virtual: "failed
-    // to map the shared user data", STATUS_CONFLICTING_ADDRESSES), which
-    // CreateProcessW reports as ERROR_INTERNAL_ERROR. Nothing was plugged or
-    // unplugged then: the tool is started once more, and that is said.
-    if (start(tool, commandLineOf(wineHidTool(), arguments), nullptr) == ERROR_INTERNAL_ERROR) {
-        std::fprintf(stderr, "console_run: Wine did not start zorvex_winehid; starting it again\n");
-        start(tool, commandLineOf(wineHidTool(), arguments), nullptr);
-    }
+    start(tool, commandLineOf(wineHidTool(), arguments), nullptr);
     const int exitCode = finish(tool).exitCode;
     if (exitCode != 0) {
         std::fprintf(stderr, "console_run: zorvex_winehid %s: exit code %d\n",
